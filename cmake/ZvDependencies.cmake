@@ -1,0 +1,44 @@
+# Locates the dependencies: Debian's headers and libraries on Linux, the
+# per-machine cache made by tools/setup (static OpenSSL, header copies) for mingw.
+find_package(Threads REQUIRED)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  if(NOT ZV_DEPS_PREFIX)
+    set(_current "$ENV{HOME}/.cache/zelvane/current")
+    if(DEFINED ENV{ZELVANE_CACHE})
+      set(_current "$ENV{ZELVANE_CACHE}/current")
+    endif()
+    if(NOT EXISTS "${_current}")
+      message(FATAL_ERROR "Dependency cache missing: run tools/setup first")
+    endif()
+    file(STRINGS "${_current}" ZV_DEPS_PREFIX LIMIT_COUNT 1)
+  endif()
+  set(ZV_HEADERS_DIR "${ZV_DEPS_PREFIX}/include-headers")
+  add_library(zv_openssl INTERFACE)
+  target_include_directories(zv_openssl SYSTEM INTERFACE "${ZV_DEPS_PREFIX}/include")
+  target_link_libraries(zv_openssl INTERFACE
+    "${ZV_DEPS_PREFIX}/lib64/libssl.a" "${ZV_DEPS_PREFIX}/lib64/libcrypto.a"
+    ws2_32 mswsock crypt32 user32 advapi32 bcrypt)
+  add_library(zv_zlib INTERFACE)
+  target_link_libraries(zv_zlib INTERFACE /usr/x86_64-w64-mingw32/lib/libz.a)
+else()
+  set(ZV_HEADERS_DIR "")
+  find_package(OpenSSL 3 REQUIRED)
+  find_package(ZLIB REQUIRED)
+  add_library(zv_openssl INTERFACE)
+  target_link_libraries(zv_openssl INTERFACE OpenSSL::SSL OpenSSL::Crypto)
+  add_library(zv_zlib INTERFACE)
+  target_link_libraries(zv_zlib INTERFACE ZLIB::ZLIB)
+endif()
+
+# Header-only libraries: Asio (standalone), RapidJSON, spdlog with fmt, stb_image, doctest.
+add_library(zv_headers INTERFACE)
+if(ZV_HEADERS_DIR)
+  target_include_directories(zv_headers SYSTEM INTERFACE "${ZV_HEADERS_DIR}" "${ZV_HEADERS_DIR}/stb")
+else()
+  target_include_directories(zv_headers SYSTEM INTERFACE /usr/include/stb)
+endif()
+target_compile_definitions(zv_headers INTERFACE
+  ASIO_STANDALONE ASIO_NO_DEPRECATED SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_HEADER_ONLY
+  RAPIDJSON_HAS_STDSTRING=1)
+target_link_libraries(zv_headers INTERFACE Threads::Threads)
