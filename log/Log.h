@@ -42,5 +42,13 @@ std::wstring CurrentLogFilePath();
 
 #define LOGA(level, format, ...) \
   WriteLogA(__FUNCTION__, __FILE__, __LINE__, (level), (format), ##__VA_ARGS__)
-#define LOGW(level, format, ...) \
-  WriteLogW(ZV_WIDEN(__FUNCTION__), ZV_WIDEN(__FILE__), __LINE__, (level), (format), ##__VA_ARGS__)
+// GCC's __FUNCTION__ is a variable, not a literal, so its wide form is made
+// at run time.
+inline std::wstring ZvWideFunctionName(const char* name) {
+  std::wstring wide;
+  for (; name && *name; ++name) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*name)));
+  return wide;
+}
+#define LOGW(level, format, ...)                                                              \
+  WriteLogW(ZvWideFunctionName(__FUNCTION__).c_str(), ZV_WIDEN(__FILE__), __LINE__, (level), \
+            (format), ##__VA_ARGS__)
