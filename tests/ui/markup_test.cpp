@@ -23,7 +23,7 @@ class FakeCanvas : public IMarkupCanvas {
  public:
   static constexpr int kCharWidth = 7;
   std::vector<DrawnText> texts;
-  std::vector<MarkupRect> fills, images;
+  std::vector<TextRect> fills, images;
 
   int FontById(int id) override { return id >= 0 && id < 4 ? id * 16 : 0; }
   int FontFromSpec(const MarkupFontSpec& spec) override { return 64 + spec.size; }
@@ -39,14 +39,14 @@ class FakeCanvas : public IMarkupCanvas {
   void DrawText(int font, uint32_t argb, int x, int y, const std::wstring& text) override {
     texts.push_back({font, argb, x, y, text});
   }
-  void FillRect(const MarkupRect& r, uint32_t) override { fills.push_back(r); }
+  void FillRect(const TextRect& r, uint32_t) override { fills.push_back(r); }
   bool ImageSize(const std::wstring& image, int& cx, int& cy) override {
     if (image.find(L"missing") != std::wstring::npos) return false;
     cx = 40;  // four frames of 10 x 20
     cy = 20;
     return true;
   }
-  void DrawImage(const std::wstring&, const MarkupRect& src, const MarkupRect& dst) override {
+  void DrawImage(const std::wstring&, const TextRect& src, const TextRect& dst) override {
     images.push_back(src);
     images.push_back(dst);
   }
@@ -166,20 +166,9 @@ TEST_CASE("argument parsers: colours, numbers, fonts, images") {
   CHECK(img.index == 0);
 }
 
-TEST_CASE("language tokens are replaced only when declared") {
-  auto lookup = [](int n, std::wstring& out) {
-    if (n != 3) return false;
-    out = L"three";
-    return true;
-  };
-  CHECK(ReplaceLanguageTokens(L"a%{3}b%{4}c", lookup) == L"athreeb%{4}c");
-  CHECK(ReplaceLanguageTokens(L"%{3", lookup) == L"%{3");
-  CHECK(ReplaceLanguageTokens(L"%{}%{99999999999999}%", lookup) == L"%{}%{99999999999999}%");
-}
-
 TEST_CASE("colour and underline tags change only the enclosed text") {
   FakeCanvas canvas;
-  MarkupRect rect{0, 0, 400, 20};
+  TextRect rect{0, 0, 400, 20};
   std::vector<MarkupLink> links;
   DrawMarkupText(canvas, rect, L"I agree to {c 337BDD}Zelvane{/c} {u}terms{/u}.",
                  Params(kMarkup_SingleLine), links);
@@ -197,7 +186,7 @@ TEST_CASE("colour and underline tags change only the enclosed text") {
 
 TEST_CASE("unbalanced and unknown tags never underflow the stacks") {
   FakeCanvas canvas;
-  MarkupRect rect{0, 0, 400, 100};
+  TextRect rect{0, 0, 400, 100};
   std::vector<MarkupLink> links;
   DrawMarkupText(canvas, rect, L"{/c}{/b}{/a}{/p}{/v}a{z arg}b{/z}{c zz}c{/c}{/c}d", Params(0), links);
   CHECK(canvas.AllText() == L"abcd");
@@ -208,7 +197,7 @@ TEST_CASE("unbalanced and unknown tags never underflow the stacks") {
 TEST_CASE("line breaks: {n}, newline characters, word break, single line") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{0, 0, 400, 100};
+  TextRect rect{0, 0, 400, 100};
   DrawMarkupText(canvas, rect, L"one{n}two\nthree", Params(0), links);
   REQUIRE(canvas.texts.size() == 3);
   CHECK(canvas.texts[0].y == 0);
@@ -235,7 +224,7 @@ TEST_CASE("line breaks: {n}, newline characters, word break, single line") {
 TEST_CASE("end ellipsis on a single line that does not fit") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{0, 0, 70, 20};
+  TextRect rect{0, 0, 70, 20};
   DrawMarkupText(canvas, rect, L"abcdefghijklmnop", Params(kMarkup_SingleLine | kMarkup_EndEllipsis), links);
   REQUIRE(canvas.texts.size() == 1);
   CHECK(canvas.texts[0].text == L"abcdefgh...");
@@ -244,7 +233,7 @@ TEST_CASE("end ellipsis on a single line that does not fit") {
 TEST_CASE("links: colours, rectangles, wrapping and slot limits") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{10, 0, 410, 100};
+  TextRect rect{10, 0, 410, 100};
   DrawMarkupText(canvas, rect, L"read {a lic}the terms{/a} now", Params(0), links);
   REQUIRE(links.size() == 1);
   CHECK(links[0].text == L"lic");
@@ -287,7 +276,7 @@ TEST_CASE("links: colours, rectangles, wrapping and slot limits") {
 TEST_CASE("alignment: centre, right and vertical centre") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{0, 0, 100, 40};
+  TextRect rect{0, 0, 100, 40};
   DrawMarkupText(canvas, rect, L"abcd", Params(kMarkup_SingleLine | kMarkup_Center | kMarkup_VCenter), links);
   REQUIRE(canvas.texts.size() == 1);
   CHECK(canvas.texts[0].x == (100 - 28) / 2);
@@ -311,7 +300,7 @@ TEST_CASE("alignment: centre, right and vertical centre") {
 TEST_CASE("measure mode reduces the rectangle and draws nothing") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{5, 5, 500, 500};
+  TextRect rect{5, 5, 500, 500};
   DrawMarkupText(canvas, rect, L"abc{n}{f 1}abcdef{/f}", Params(kMarkup_CalcRect), links);
   CHECK(canvas.texts.empty());
   CHECK(rect.right == 5 + 42);
@@ -321,7 +310,7 @@ TEST_CASE("measure mode reduces the rectangle and draws nothing") {
 TEST_CASE("images, italic and spacing tags") {
   FakeCanvas canvas;
   std::vector<MarkupLink> links;
-  MarkupRect rect{0, 0, 400, 100};
+  TextRect rect{0, 0, 400, 100};
   DrawMarkupText(canvas, rect, L"{i}it{/i}{i strip.png 4 2}{i missing.png}{x 5}z", Params(0), links);
   REQUIRE(canvas.images.size() == 2);
   CHECK(canvas.images[0].left == 20);   // frame 2 of 10-pixel frames
@@ -356,7 +345,7 @@ TEST_CASE("hostile input terminates and stays inside the rectangle") {
   for (const auto& text : inputs) {
     FakeCanvas canvas;
     std::vector<MarkupLink> links;
-    MarkupRect rect{0, 0, 50, 30};
+    TextRect rect{0, 0, 50, 30};
     DrawMarkupText(canvas, rect, text, Params(kMarkup_WordBreak), links);
     for (auto& t : canvas.texts) {
       CHECK(t.x >= 0);

@@ -222,31 +222,6 @@ MarkupImageSpec ParseMarkupImage(const std::wstring& arg) {
   return spec;
 }
 
-std::wstring ReplaceLanguageTokens(const std::wstring& text,
-                                   const std::function<bool(int, std::wstring&)>& lookup) {
-  std::wstring out;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == L'%' && i + 1 < text.size() && text[i + 1] == L'{') {
-      size_t j = i + 2;
-      long long n = 0;
-      while (j < text.size() && text[j] >= L'0' && text[j] <= L'9' && n <= INT_MAX) {
-        n = n * 10 + (text[j] - L'0');
-        ++j;
-      }
-      std::wstring value;
-      if (j > i + 2 && j < text.size() && text[j] == L'}' && n <= INT_MAX &&
-          lookup(static_cast<int>(n), value)) {
-        out += value;
-        i = j + 1;
-        continue;
-      }
-    }
-    out += text[i++];
-  }
-  return out;
-}
-
 // ---------------------------------------------------------------------------
 // Line layout.
 
@@ -289,7 +264,7 @@ struct LineResult {
 
 class Layouter {
  public:
-  Layouter(IMarkupCanvas& canvas, const MarkupRect& rect, const std::vector<MarkupToken>& tokens,
+  Layouter(IMarkupCanvas& canvas, const TextRect& rect, const std::vector<MarkupToken>& tokens,
            const MarkupParams& params, std::vector<MarkupLink>& links)
       : canvas_(canvas), rect_(rect), tokens_(tokens), params_(params), links_(links) {}
 
@@ -509,7 +484,7 @@ class Layouter {
           if (x + fw > right && !atStart) goto end_line;
           h = std::max(h, cy);
           if (draw) {
-            MarkupRect src{img.index * fw, 0, (img.index + 1) * fw, cy};
+            TextRect src{img.index * fw, 0, (img.index + 1) * fw, cy};
             int top = lineTop + lh - cy;
             if (st.valign.back() == kV_Top) top = lineTop;
             else if (st.valign.back() == kV_Center) top = lineTop + (lh - cy) / 2;
@@ -569,7 +544,7 @@ class Layouter {
   }
 
   IMarkupCanvas& canvas_;
-  MarkupRect rect_;
+  TextRect rect_;
   const std::vector<MarkupToken>& tokens_;
   const MarkupParams& params_;
   std::vector<MarkupLink>& links_;
@@ -578,7 +553,7 @@ class Layouter {
 
 }  // namespace
 
-void DrawMarkupText(IMarkupCanvas& canvas, MarkupRect& rect, const std::wstring& text,
+void DrawMarkupText(IMarkupCanvas& canvas, TextRect& rect, const std::wstring& text,
                     const MarkupParams& params, std::vector<MarkupLink>& links) {
   links.clear();
   std::vector<MarkupToken> tokens = TokenizeMarkup(text);
@@ -593,7 +568,7 @@ void DrawMarkupText(IMarkupCanvas& canvas, MarkupRect& rect, const std::wstring&
   }
   int yOffset = 0;
   if (params.style & (kMarkup_VCenter | kMarkup_Bottom)) {
-    MarkupRect tall = rect;
+    TextRect tall = rect;
     tall.bottom = INT_MAX / 2;
     Layouter m(canvas, tall, tokens, params, scratch);
     int w = 0, h = 0;

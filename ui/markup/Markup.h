@@ -12,13 +12,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace SkinUI {
 
-struct MarkupRect {
+struct TextRect {
   int left = 0, top = 0, right = 0, bottom = 0;
   int Width() const { return right - left; }
   int Height() const { return bottom - top; }
@@ -66,11 +65,6 @@ struct MarkupImageSpec {
 };
 MarkupImageSpec ParseMarkupImage(const std::wstring& argument);
 
-// Replaces every %{N} whose number is known to `lookup` (which returns false
-// for undeclared numbers, leaving the token as it is).
-std::wstring ReplaceLanguageTokens(const std::wstring& text,
-                                   const std::function<bool(int, std::wstring&)>& lookup);
-
 // Style flags of the drawing call, as taken from the control.
 enum MarkupStyle : unsigned {
   kMarkup_Center = 1u << 0,
@@ -104,14 +98,14 @@ class IMarkupCanvas {
   // Cumulative advance after each character: widths[i] = extent of text[0..i].
   virtual void Extents(int font, const std::wstring& text, std::vector<int>& widths) = 0;
   virtual void DrawText(int font, uint32_t argb, int x, int y, const std::wstring& text) = 0;
-  virtual void FillRect(const MarkupRect& rect, uint32_t argb) = 0;
+  virtual void FillRect(const TextRect& rect, uint32_t argb) = 0;
   // Size of the whole image (all frames side by side); false when it cannot load.
   virtual bool ImageSize(const std::wstring& image, int& cx, int& cy) = 0;
-  virtual void DrawImage(const std::wstring& image, const MarkupRect& source, const MarkupRect& dest) = 0;
+  virtual void DrawImage(const std::wstring& image, const TextRect& source, const TextRect& dest) = 0;
 };
 
 struct MarkupLink {
-  MarkupRect rect;
+  TextRect rect;
   std::wstring text;
 };
 
@@ -135,7 +129,7 @@ struct MarkupParams {
 // Lays out (and unless kMarkup_CalcRect draws) `text` inside `rect`. Links
 // drawn are returned in `links` (at most params.maxLinks). In measure mode
 // `rect` is reduced to the size the text needs.
-void DrawMarkupText(IMarkupCanvas& canvas, MarkupRect& rect, const std::wstring& text,
+void DrawMarkupText(IMarkupCanvas& canvas, TextRect& rect, const std::wstring& text,
                     const MarkupParams& params, std::vector<MarkupLink>& links);
 
 }  // namespace SkinUI
