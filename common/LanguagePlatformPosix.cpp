@@ -1,0 +1,6 @@
+#include "common/LanguagePlatform.h"
+
+ILanguagePlatform& GetDefaultLanguagePlatform() {
+  static CStaticLanguagePlatform platform;
+  return platform;
+}
