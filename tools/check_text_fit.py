@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""Estimates whether every translation of text.ini fits its place in the skin.
+
+Texts are measured with the regular Noto faces of fonts-noto-core at the
+skin's font sizes (font 0: 26 px semibold, font 1: 14 px); Noto Sans runs
+about as wide as Segoe UI Semibold and a little wider than Segoe UI. Scripts
+without a local font (CJK) count one em per character. The widths are the free widths of the 650 x 360 layout,
+left to right and right to left. Prints a table and exits 1 when a text is
+too wide. Needs Pillow (Debian: python3-pil).
+Usage: check_text_fit.py [text.ini]
+"""
+import os
+import re
+import sys
+
+from PIL import ImageFont
+
+NOTO = "/usr/share/fonts/truetype/noto/"
+FACES = {
+    "latin": "NotoSans-Regular.ttf",
+    "arabic": "NotoSansArabic-Regular.ttf",
+    "hebrew": "NotoSansHebrew-Regular.ttf",
+    "thai": "NotoSansThai-Regular.ttf",
+}
+RTL = ("Arabic", "Hebrew")
+
+# key: (font size, free width left to right, free width right to left)
+LIMITS = {
+    "STR_INSTALL": (26, 164, 164),
+    "STR_START": (26, 164, 164),
+    "STR_BROWSE": (14, 88, 88),
+    "STR_HIDE": (14, 88, 88),
+    "STR_INSTALL_PATH": (14, 148, 78),
+    "STR_CUSTOMIZE_INSTALL": (14, 180, 100),
+    "STR_LISENCE": (14, 388, 288),
+    "STR_INSTALLING": (14, 210, 210),
+    "STR_PATH_INVALID": (14, 403, 473),
+}
+
+
+def script_of(ch):
+    o = ord(ch)
+    if 0x0600 <= o <= 0x06FF:
+        return "arabic"
+    if 0x0590 <= o <= 0x05FF:
+        return "hebrew"
+    if 0x0E00 <= o <= 0x0E7F:
+        return "thai"
+    if o >= 0x2E80:
+        return "cjk"
+    return "latin"
+
+
+def width(text, size):
+    total = 0.0
+    run, kind = "", None
+    for ch in text + "\0":
+        k = script_of(ch) if ch != "\0" else None
+        if k != kind and run:
+            if kind == "cjk":
+                total += size * len(run)
+            else:
+                f = ImageFont.truetype(NOTO + FACES[kind], size)
+                total += f.getlength(run)
+            run = ""
+        run += ch if ch != "\0" else ""
+        kind = k
+    return total
+
+
+def read_sections(path):
+    text = open(path, "rb").read().decode("utf-16")
+    sections, cur = {}, None
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            cur = sections.setdefault(line[1:line.index("]")], {})
+        elif "=" in line and cur is not None:
+            k, v = line.split("=", 1)
+            cur[k.strip()] = v.strip()
+    return sections
+
+
+def shown(text):
+    """The text as drawn with the shipped product settings."""
+    text = text.replace("PRODUCT", "Quillory").replace("COLOR", "#524CF5").replace("BRAND", "Quillory")
+    return re.sub(r"\{/?[a-z][^}]*\}", "", text).replace("\u00a0", " ")
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "settings", "text.ini")
+    bad = 0
+    for lang, entries in read_sections(path).items():
+        for key, (size, ltr, rtl) in LIMITS.items():
+            limit = rtl if lang in RTL else ltr
+            w = width(shown(entries.get(key, "")), size)
+            if w > limit:
+                bad += 1
+                print(f"TOO WIDE {lang:11} {key:22} {w:6.1f} > {limit}: {shown(entries[key])}")
+    print(f"{bad} texts too wide")
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
