@@ -33,18 +33,19 @@ def tile(path):
     views = [img]
     if max(w, h) < 48:
         views.append(img.resize((w * 4, h * 4), Image.NEAREST))
+    f = ImageFont.truetype(FONT, 12) if os.path.exists(FONT) else ImageFont.load_default()
+    label = f"{os.path.basename(path)}  {w}x{h}"
     tw = sum(v.width for v in views) + PAD * (len(views) - 1)
     th = max(v.height for v in views)
-    body = Image.new("RGBA", (max(tw, 150), th + LABEL_H), (255, 255, 255, 0))
+    lw = int(ImageDraw.Draw(Image.new("L", (1, 1))).textlength(label, font=f)) + 4
+    body = Image.new("RGBA", (max(tw, lw), th + LABEL_H), (255, 255, 255, 0))
     x = 0
     for v in views:
         bg = checker(v.width, v.height)
         bg.alpha_composite(v)
         body.paste(bg, (x, 0))
         x += v.width + PAD
-    d = ImageDraw.Draw(body)
-    f = ImageFont.truetype(FONT, 12) if os.path.exists(FONT) else ImageFont.load_default()
-    d.text((0, th + 4), f"{os.path.basename(path)}  {w}x{h}", font=f, fill=(40, 40, 60, 255))
+    ImageDraw.Draw(body).text((0, th + 4), label, font=f, fill=(40, 40, 60, 255))
     return body
 
 

@@ -113,51 +113,46 @@ def font(path, px):
 
 # ---------------------------------------------------------------- brand mark
 
-def draw_mark(img, cx, cy, r, shade=True):
-    """The Zelvane mark: a rounded hexagonal shell with a three-part plate pattern."""
-    d = ImageDraw.Draw(img)
-    pts = [(cx + r * math.cos(math.radians(60 * k - 90)), cy + r * math.sin(math.radians(60 * k - 90)))
-           for k in range(6)]
-    size = img.size
-    # Rounded hexagon: polygon plus discs at the corners, slightly shrunk.
-    m = Image.new("L", size, 0)
-    md = ImageDraw.Draw(m)
-    cr = r * 0.22
-    inner = [(cx + (x - cx) * (1 - cr / r * 0.9), cy + (y - cy) * (1 - cr / r * 0.9)) for x, y in pts]
-    md.polygon(inner, fill=255)
-    for x, y in inner:
-        md.ellipse([x - cr, y - cr, x + cr, y + cr], fill=255)
-    md.polygon([(cx + (x - cx) * 0.98, cy + (y - cy) * 0.98) for x, y in pts], fill=255)
-    m = ImageChops.multiply(m, _hex_clip(size, cx, cy, r))
-    g = gradient(size, [(0.0, INDIGO_LIGHT), (0.55, INDIGO), (1.0, VIOLET)], 60)
-    paste_masked(img, g, m)
-    # Plates: a central hexagon and three seams to alternate corners.
-    w = max(1.0, r * 0.11)
-    hexr = r * 0.42
-    hp = [(cx + hexr * math.cos(math.radians(60 * k - 90)), cy + hexr * math.sin(math.radians(60 * k - 90)))
-          for k in range(6)]
-    line = (255, 255, 255, 235)
-    d.line(hp + [hp[0]], fill=line, width=int(w), joint="curve")
-    for k in (0, 2, 4, 1, 3, 5):
-        ox = cx + r * 0.86 * math.cos(math.radians(60 * k - 90))
-        oy = cy + r * 0.86 * math.sin(math.radians(60 * k - 90))
-        if k % 2 == 0:
-            d.line([hp[k], (ox, oy)], fill=line, width=int(w))
-    if shade:
-        # A soft highlight on the upper-left plate.
-        hl = Image.new("L", size, 0)
-        ImageDraw.Draw(hl).ellipse([cx - r * 0.75, cy - r * 0.9, cx + r * 0.1, cy - r * 0.1], fill=60)
-        hl = ImageChops.multiply(hl.filter(ImageFilter.GaussianBlur(r * 0.12)), m)
-        white = Image.new("RGBA", size, (255, 255, 255, 255))
-        paste_masked(img, white, hl)
+def hex_points(cx, cy, r):
+    return [(cx + r * math.cos(math.radians(60 * k - 90)), cy + r * math.sin(math.radians(60 * k - 90)))
+            for k in range(6)]
 
 
-def _hex_clip(size, cx, cy, r):
+def rounded_hex_mask(size, cx, cy, r, corner):
+    """A pointy-top hexagon of circumradius r whose corners are rounded with
+    radius `corner`: the inner hexagon grown by `corner` in every direction."""
     m = Image.new("L", size, 0)
-    pts = [(cx + r * math.cos(math.radians(60 * k - 90)), cy + r * math.sin(math.radians(60 * k - 90)))
-           for k in range(6)]
-    ImageDraw.Draw(m).polygon(pts, fill=255)
+    d = ImageDraw.Draw(m)
+    inner_r = r - corner / math.cos(math.radians(30))
+    pts = hex_points(cx, cy, inner_r)
+    d.polygon(pts, fill=255)
+    for a, b in zip(pts, pts[1:] + pts[:1]):
+        d.line([a, b], fill=255, width=int(2 * corner))
+    for x, y in pts:
+        d.ellipse([x - corner, y - corner, x + corner, y + corner], fill=255)
     return m
+
+
+def draw_mark(img, cx, cy, r, shade=True):
+    """The Zelvane mark: a rounded hexagonal shell with a central plate and
+    six seams running out to the rim, like the scutes of a tortoise shell."""
+    size = img.size
+    m = rounded_hex_mask(size, cx, cy, r, r * 0.2)
+    paste_masked(img, gradient(size, [(0.0, INDIGO_LIGHT), (0.55, INDIGO), (1.0, VIOLET)], 60), m)
+    d = ImageDraw.Draw(img)
+    w = max(1.0, r * 0.1)
+    line = (255, 255, 255, 240)
+    hp = hex_points(cx, cy, r * 0.4)
+    d.line(hp + [hp[0], hp[1]], fill=line, width=int(w), joint="curve")
+    for (x, y), (ox, oy) in zip(hp, hex_points(cx, cy, r * 0.8)):
+        d.line([(x, y), (ox, oy)], fill=line, width=int(w))
+        d.ellipse([ox - w / 2, oy - w / 2, ox + w / 2, oy + w / 2], fill=line)
+    if shade:
+        # A soft highlight on the upper-left plates.
+        hl = Image.new("L", size, 0)
+        ImageDraw.Draw(hl).ellipse([cx - r * 0.8, cy - r * 0.95, cx + r * 0.15, cy - r * 0.05], fill=55)
+        hl = ImageChops.multiply(hl.filter(ImageFilter.GaussianBlur(r * 0.15)), m)
+        paste_masked(img, Image.new("RGBA", size, (255, 255, 255, 255)), hl)
 
 
 def draw_wordmark(img, x, cy, px, fill):
@@ -358,7 +353,7 @@ def banner():
     plate = Image.new("RGBA", img.size, (0, 0, 0, 0))
     draw_mark(plate, s(140), s(128), s(74))
     # White rim around the mark so it stands off the indigo background.
-    rim = _hex_clip(img.size, s(140), s(128), s(82)).filter(ImageFilter.GaussianBlur(s(2)))
+    rim = rounded_hex_mask(img.size, s(140), s(128), s(81), s(18)).filter(ImageFilter.GaussianBlur(s(1.5)))
     paste_masked(img, Image.new("RGBA", img.size, (255, 255, 255, 255)), rim, 0.9)
     img.alpha_composite(plate)
     f = font(FONT_BOLD, s(64))
