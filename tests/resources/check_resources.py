@@ -6,7 +6,8 @@
   UTF-8 without byte-order mark, starts with an XML declaration and parses with
   the rules of the installer's own markup reader; the trees (includes
   resolved) use only known elements, name every control the window looks up,
-  refer only to images that the archive holds, and the right-to-left tree has
+  refer only to images that the archive holds (or the one meant to come from
+  disk), and the right-to-left tree has
   the same named controls as the left-to-right one.
 - settings.zip holds language.ini (ASCII, the 29 languages), productInfo.ini
   and text.ini (UTF-16LE with byte-order mark); every language has a text
@@ -164,6 +165,9 @@ WINDOW_CONTROLS = {
     "progress_download": "Progress", "label_install": "Text", "label_progress": "Text", "btn_hide": "Button",
     **{f"option_{i}": "Option" for i in range(10)},
 }
+# Images the skin names on purpose outside the archive: found on disk through
+# the toolkit's fallback (the right-to-left banner's first carousel picture).
+DISK_IMAGES = {"language/pr_01.png"}
 IMAGE_ATTRS = {"bkimage", "normalimage", "hotimage", "pushedimage", "disabledimage", "selectedimage",
                "selectedhotimage", "foreimage", "focusedimage"}
 
@@ -253,7 +257,8 @@ def check_skin(path):
                     named[attrs["name"]] = el.name
                 for key, value in el.attrs:
                     if key in IMAGE_ATTRS:
-                        check(image_file(value) in lower, f"{top}: {key} {value!r} is not in the archive")
+                        check(image_file(value) in lower or image_file(value) in DISK_IMAGES,
+                              f"{top}: {key} {value!r} is not in the archive")
             for ctl, kind in WINDOW_CONTROLS.items():
                 check(named.get(ctl) == kind, f"{top}: control {ctl} ({kind}) missing, found {named.get(ctl)}")
             trees[top] = set(named)
