@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "http/BodySink.h"
 #include "http/Url.h"
 #include "system/Strings.h"
 
@@ -101,6 +102,14 @@ class ResponseReader {
     }
   }
 
+  // The CR LF that ends a chunk's data.
+  void ExpectLineEnd() {
+    while (m_buffer.size() < 2)
+      if (!Fill()) throw kHttpErr_Read;
+    if (m_buffer.compare(0, 2, "\r\n") != 0) throw kHttpErr_Protocol;
+    m_buffer.erase(0, 2);
+  }
+
   // Hands exactly `count` bytes (or, with count < 0, everything up to the
   // close) to `deliver`, never holding more than one block beyond the buffer.
   template <typename Deliver>
@@ -138,77 +147,6 @@ class ResponseReader {
   CTcpSocket& m_socket;
   IHttpCallback* m_cancel;
   std::string m_buffer;
-};
-
-}  // namespace
-
-// Where a body goes: told the announced length (-1 unknown) once the final
-// status is known, then given the bytes; both raise codes.
-class CHttpSocket::BodySink {
- public:
-  virtual ~BodySink() = default;
-  virtual void Begin(long long total) = 0;
-  virtual void Write(const char* data, size_t size) = 0;
-  virtual void End() = 0;
-};
-
-namespace {
-
-class MemorySink : public CHttpSocket::BodySink {
- public:
-  void Begin(long long total) override {
-    if (total == 0 || total > static_cast<long long>(kHttpMaxBodyInMemory)) throw kHttpErr_Size;
-    if (total > 0) m_data.reserve(static_cast<size_t>(total));
-  }
-  void Write(const char* data, size_t size) override {
-    if (m_data.size() + size > kHttpMaxBodyInMemory) throw kHttpErr_Size;
-    m_data.append(data, size);
-  }
-  void End() override {
-    if (m_data.empty()) throw kHttpErr_Size;
-  }
-  std::string m_data;
-};
-
-class FileSink : public CHttpSocket::BodySink {
- public:
-  FileSink(const std::wstring& path, IHttpCallback* callback, int param)
-      : m_path(path), m_callback(callback), m_param(param) {}
-  ~FileSink() override {
-    if (m_file.is_open()) m_file.close();
-    if (!m_complete && m_created) {
-      std::error_code ec;
-      std::filesystem::remove(m_path, ec);
-    }
-  }
-  void Begin(long long total) override {
-    m_total = total > 0 ? static_cast<double>(total) : 0.0;
-    m_file.open(m_path, std::ios::binary | std::ios::trunc);
-    if (!m_file.is_open()) throw kHttpErr_File;
-    m_created = true;
-  }
-  void Write(const char* data, size_t size) override {
-    m_file.write(data, static_cast<std::streamsize>(size));
-    if (!m_file.good()) throw kHttpErr_Write;
-    m_received += static_cast<double>(size);
-    if (m_callback) m_callback->OnDownloadProgress(m_param, kHttpState_Progress, m_total, m_received);
-  }
-  void End() override {
-    m_file.close();
-    if (m_file.fail()) throw kHttpErr_Write;
-    m_complete = true;
-    if (m_callback) m_callback->OnDownloadProgress(m_param, kHttpState_Finished, m_total, m_received);
-  }
-
- private:
-  std::filesystem::path m_path;
-  IHttpCallback* m_callback;
-  int m_param;
-  std::ofstream m_file;
-  bool m_created = false;
-  bool m_complete = false;
-  double m_total = 0;
-  double m_received = 0;
 };
 
 }  // namespace
@@ -254,10 +192,9 @@ void CHttpSocket::Fetch(const std::wstring& wideUrl, BodySink& sink, bool checkC
     }
     m_nHttpCode = response.StatusCode();
     int status = m_nHttpCode;
-    if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-      std::string location = response.GetHeader("Location");
+    if (IsRedirectStatus(status)) {
       HttpUrl next;
-      if (location.empty() || redirects >= kHttpMaxRedirects || !ResolveHttpUrl(url, location, next) ||
+      if (redirects >= kHttpMaxRedirects || !NextRedirectUrl(url, response.GetHeader("Location"), next) ||
           next.secure)
         throw kHttpErr_Redirect;
       url = next;
@@ -278,7 +215,7 @@ void CHttpSocket::Fetch(const std::wstring& wideUrl, BodySink& sink, bool checkC
         if (!ParseChunkSize(reader.ReadLine(kHttpMaxChunkLine), size)) throw kHttpErr_Protocol;
         if (size == 0) break;
         reader.ReadBody(size, deliver);
-        if (!reader.ReadLine(kHttpMaxChunkLine).empty()) throw kHttpErr_Protocol;
+        reader.ExpectLineEnd();
       }
       size_t trailer = 0;
       for (;;) {
@@ -304,15 +241,15 @@ void CHttpSocket::Fetch(const std::wstring& wideUrl, BodySink& sink, bool checkC
 bool CHttpSocket::DownloadFile(const std::wstring& url, const std::wstring& filePath) {
   m_nError = kHttpErr_None;
   m_nHttpCode = 0;
+  FileSink sink(filePath, m_pCallback, m_nParam);
   try {
     if (filePath.empty()) throw kHttpErr_File;
-    FileSink sink(filePath, m_pCallback, m_nParam);
     Fetch(url, sink, true);
     return true;
   } catch (HttpInterfaceError code) {
     m_nError = code;
     m_socket.Close();
-    if (m_pCallback) m_pCallback->OnDownloadProgress(m_nParam, kHttpState_Failed, 0, 0);
+    sink.ReportFailed();
     return false;
   }
 }
@@ -324,13 +261,9 @@ bool CHttpSocket::DownloadToMemory(const std::wstring& url, void** buffer, size_
   if (length) *length = 0;
   try {
     if (!buffer || !length) throw kHttpErr_Size;
-    MemorySink sink;
+    MemorySink sink(false);
     Fetch(url, sink, false);
-    void* block = std::malloc(sink.m_data.size());
-    if (!block) throw kHttpErr_Size;
-    std::memcpy(block, sink.m_data.data(), sink.m_data.size());
-    *buffer = block;
-    *length = sink.m_data.size();
+    *buffer = sink.Release(*length);
     return true;
   } catch (HttpInterfaceError code) {
     m_nError = code;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "http/BodySink.h"
 #include "http/HttpBase.h"
 #include "http/HttpHeader.h"
 #include "http/TcpSocket.h"
@@ -27,8 +28,6 @@ class CHttpSocket : public ISocketHttp {
   void SetTimeouts(int connectMs, int ioMs);
 
   virtual ~CHttpSocket();
-
-  class BodySink;
 
  private:
   // One GET with up to kHttpMaxRedirects redirects; the body goes to `sink`.

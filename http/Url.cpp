@@ -236,3 +236,15 @@ bool ParseUrlW(const std::wstring& url, std::wstring& host, std::wstring& path, 
   path = Utf8ToWide(p);
   return true;
 }
+
+bool IsRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool NextRedirectUrl(const HttpUrl& current, const std::string& location, HttpUrl& next) {
+  HttpUrl resolved;
+  if (location.empty() || !ResolveHttpUrl(current, location, resolved)) return false;
+  if (current.secure && !resolved.secure) return false;
+  next = resolved;
+  return true;
+}

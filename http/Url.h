@@ -41,3 +41,9 @@ bool ParseUrlA(const std::string& url, std::string& host, std::string& path, uin
                bool* secure = nullptr);
 bool ParseUrlW(const std::wstring& url, std::wstring& host, std::wstring& path, uint16_t& port,
                bool* secure = nullptr);
+
+// 301, 302, 303, 307 and 308: the answers whose Location the clients follow.
+bool IsRedirectStatus(int status);
+// The address a redirect leads to: `location` resolved against `current`;
+// false for an empty or unusable Location and for a step from https to http.
+bool NextRedirectUrl(const HttpUrl& current, const std::string& location, HttpUrl& next);

@@ -1,0 +1,75 @@
+#include "http/BodySink.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void MemorySink::Begin(long long total) {
+  if (total > static_cast<long long>(kHttpMaxBodyInMemory) || (total == 0 && !m_allowEmpty))
+    throw kHttpErr_Size;
+  m_total = total;
+  if (total > 0) m_data.reserve(static_cast<size_t>(total));
+}
+
+void MemorySink::Write(const char* data, size_t size) {
+  if (m_data.size() + size > kHttpMaxBodyInMemory) throw kHttpErr_Size;
+  if (m_total >= 0 && m_received + static_cast<long long>(size) > m_total) throw kHttpErr_Read;
+  m_data.append(data, size);
+  m_received += static_cast<long long>(size);
+}
+
+void MemorySink::End() {
+  CheckLength();
+  if (m_data.empty() && !m_allowEmpty) throw kHttpErr_Size;
+}
+
+void* MemorySink::Release(size_t& length) {
+  void* block = std::malloc(m_data.empty() ? 1 : m_data.size());
+  if (!block) throw kHttpErr_Size;
+  if (!m_data.empty()) std::memcpy(block, m_data.data(), m_data.size());
+  length = m_data.size();
+  return block;
+}
+
+FileSink::FileSink(const std::wstring& path, IHttpCallback* callback, int param)
+    : m_path(path), m_callback(callback), m_param(param) {}
+
+FileSink::~FileSink() {
+  if (m_file.is_open()) m_file.close();
+  // A partial body never stays behind; a file this call did not start writing is not touched.
+  if (m_started && !m_complete) {
+    std::error_code ec;
+    std::filesystem::remove(m_path, ec);
+  }
+}
+
+void FileSink::Begin(long long total) {
+  m_total = total;
+  m_started = true;
+  m_file.open(m_path, std::ios::binary | std::ios::trunc);
+  if (!m_file.is_open()) throw kHttpErr_File;
+}
+
+void FileSink::Write(const char* data, size_t size) {
+  if (m_total >= 0 && m_received + static_cast<long long>(size) > m_total) throw kHttpErr_Read;
+  m_file.write(data, static_cast<std::streamsize>(size));
+  if (!m_file.good()) throw kHttpErr_Write;
+  m_received += static_cast<long long>(size);
+  if (m_callback)
+    m_callback->OnDownloadProgress(m_param, kHttpState_Progress, m_total > 0 ? static_cast<double>(m_total) : 0.0,
+                                   static_cast<double>(m_received));
+}
+
+void FileSink::End() {
+  CheckLength();
+  m_file.close();
+  if (m_file.fail()) throw kHttpErr_Write;
+  m_complete = true;
+  if (m_callback)
+    m_callback->OnDownloadProgress(m_param, kHttpState_Finished,
+                                   static_cast<double>(m_total > 0 ? m_total : m_received),
+                                   static_cast<double>(m_received));
+}
+
+void FileSink::ReportFailed() {
+  if (m_callback) m_callback->OnDownloadProgress(m_param, kHttpState_Failed, 0, 0);
+}
