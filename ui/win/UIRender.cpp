@@ -56,6 +56,12 @@ class GdiMarkupCanvas : public IMarkupCanvas {
  public:
   GdiMarkupCanvas(HDC hDC, CUIManager* manager, const RECT& clip) : hDC_(hDC), manager_(manager), clip_(clip) {}
 
+  // Right-to-left paragraphs: the layout runs left to right and every drawn
+  // piece is mirrored inside the rectangle, so the first run ends up at the
+  // right edge. Runs themselves are ordered by the platform's bidi drawing.
+  void SetMirror(bool mirror) { mirror_ = mirror; }
+  int MirrorX(int left, int width) const { return mirror_ ? clip_.left + clip_.right - left - width : left; }
+
   int Handle(HFONT f) {
     for (size_t i = 0; i < fonts_.size(); ++i) {
       if (fonts_[i] == f) return static_cast<int>(i);
@@ -95,11 +101,18 @@ class GdiMarkupCanvas : public IMarkupCanvas {
     HGDIOBJ old = SelectObject(hDC_, Font(font));
     SetBkMode(hDC_, TRANSPARENT);
     SetTextColor(hDC_, ToColorRef(argb));
-    ExtTextOutW(hDC_, x, y, ETO_CLIPPED, &clip_, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+    UINT options = ETO_CLIPPED;
+    if (mirror_) {
+      SIZE sz{};
+      GetTextExtentPoint32W(hDC_, text.c_str(), static_cast<int>(text.size()), &sz);
+      x = MirrorX(x, sz.cx);
+      options |= ETO_RTLREADING;
+    }
+    ExtTextOutW(hDC_, x, y, options, &clip_, text.c_str(), static_cast<UINT>(text.size()), nullptr);
     SelectObject(hDC_, old);
   }
   void FillRect(const TextRect& r, uint32_t argb) override {
-    RECT rc{r.left, r.top, r.right, r.bottom};
+    RECT rc{MirrorX(r.left, r.Width()), r.top, MirrorX(r.left, r.Width()) + r.Width(), r.bottom};
     RECT t;
     if (IntersectRect(&t, &rc, &clip_)) CRenderEngine::DrawColor(hDC_, t, argb);
   }
@@ -113,7 +126,8 @@ class GdiMarkupCanvas : public IMarkupCanvas {
   void DrawImage(const std::wstring& image, const TextRect& s, const TextRect& d) override {
     const TImageInfo* img = Load(image);
     if (!img) return;
-    RECT rs{s.left, s.top, s.right, s.bottom}, rd{d.left, d.top, d.right, d.bottom};
+    RECT rs{s.left, s.top, s.right, s.bottom};
+    RECT rd{MirrorX(d.left, d.Width()), d.top, MirrorX(d.left, d.Width()) + d.Width(), d.bottom};
     CRenderEngine::DrawBitmap(hDC_, img, rd, clip_, rs, RECT{0, 0, 0, 0}, 255, false, false, false);
   }
 
@@ -126,6 +140,7 @@ class GdiMarkupCanvas : public IMarkupCanvas {
   HDC hDC_;
   CUIManager* manager_;
   RECT clip_;
+  bool mirror_ = false;
   std::vector<HFONT> fonts_;
 };
 
@@ -329,6 +344,7 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CUIManager* pManager, RECT& rc, const 
                                  DWORD argb, std::vector<MarkupLink>* links, size_t maxLinks,
                                  const std::vector<MarkupLink>* previousLinks, int font, UINT style) {
   GdiMarkupCanvas canvas(hDC, pManager, rc);
+  std::vector<MarkupLink> mirroredPrevious;
   MarkupParams p;
   p.colours.text = argb;
   p.colours.link = pManager->GetDefaultLinkFontColor();
@@ -344,7 +360,34 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CUIManager* pManager, RECT& rc, const 
   p.mouseY = pt.y;
   TextRect r{rc.left, rc.top, rc.right, rc.bottom};
   std::vector<MarkupLink> scratch;
-  DrawMarkupText(canvas, r, text, p, links ? *links : scratch);
+  const bool rtl = IsRightToLeftText(text);
+  if (rtl && !(style & DT_CALCRECT)) {
+    // Mirrored drawing: left and right alignment swap, and the hover test
+    // of the previous paint's links runs in the layout's own coordinates.
+    canvas.SetMirror(true);
+    if (p.style & kMarkup_Right) p.style &= ~kMarkup_Right;
+    else if (!(p.style & kMarkup_Center)) p.style |= kMarkup_Right;
+    p.mouseX = canvas.MirrorX(p.mouseX, 0);
+    if (previousLinks) {
+      mirroredPrevious.reserve(previousLinks->size());
+      for (MarkupLink l : *previousLinks) {
+        int left = canvas.MirrorX(l.rect.left, l.rect.Width());
+        l.rect.right = left + l.rect.Width();
+        l.rect.left = left;
+        mirroredPrevious.push_back(l);
+      }
+      p.previousLinks = &mirroredPrevious;
+    }
+  }
+  std::vector<MarkupLink>& out = links ? *links : scratch;
+  DrawMarkupText(canvas, r, text, p, out);
+  if (rtl && !(style & DT_CALCRECT)) {
+    for (MarkupLink& l : out) {
+      int left = canvas.MirrorX(l.rect.left, l.rect.Width());
+      l.rect.right = left + l.rect.Width();
+      l.rect.left = left;
+    }
+  }
   if (style & DT_CALCRECT) {
     rc.right = r.right;
     rc.bottom = r.bottom;
