@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draws the 24 PNG images of the installer skin into resources/skin/img.
+"""Draws the 24 PNG images of the installer skin into resources/skin/img,
+and the program icon resources/zelvane.ico from the same mark.
 
 Every image is drawn at four times its size and reduced with box averaging
 (premultiplied), so edges are anti-aliased. The output is reproducible: the
@@ -7,7 +8,7 @@ same Pillow and fonts give byte-identical files, and nothing depends on time
 or randomness (the banner's decoration uses a fixed seed).
 
 Needs Pillow (Debian: python3-pil) and the fonts of fonts-noto-core.
-Usage: draw_skin.py [output-folder]
+Usage: draw_skin.py [image-folder [icon-file]]
 """
 import math
 import os
@@ -382,6 +383,13 @@ def banner():
     return finish(img)
 
 
+def app_icon():
+    """The window and file icon: the mark alone, filling a 256 x 256 square."""
+    img = canvas(256, 256)
+    draw_mark(img, s(128), s(128), s(126))
+    return finish(img)
+
+
 IMAGES = {
     "banner_normal.png": lambda: dot(False),
     "banner_selected.png": lambda: dot(True),
@@ -412,11 +420,15 @@ IMAGES = {
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "skin", "img")
+    resources = os.path.join(here, "..", "resources")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(resources, "skin", "img")
+    icon = sys.argv[2] if len(sys.argv) > 2 else os.path.join(resources, "zelvane.ico")
     os.makedirs(out, exist_ok=True)
     for name in sorted(IMAGES):
         IMAGES[name]().save(os.path.join(out, name), optimize=True)
         print(name)
+    app_icon().save(icon, sizes=[(16, 16), (20, 20), (24, 24), (32, 32), (40, 40), (48, 48), (64, 64), (256, 256)])
+    print(os.path.basename(icon))
 
 
 if __name__ == "__main__":
