@@ -69,6 +69,10 @@ void CWinHttp::SendOnce(const HttpUrl& url, bool post, const std::string& body, 
     NoteSystemError();
     throw kHttpErr_Open;
   }
+  // The wait for the response head has a limit of its own, unlimited in some
+  // WinHTTP versions unless set: it gets the receive time-out.
+  DWORD responseTimeout = static_cast<DWORD>(m_nReceiveTimeout);
+  WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
   // Redirects are followed by the shared flow, which counts them and refuses https -> http.
   DWORD feature = WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(m_hRequest, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof feature);

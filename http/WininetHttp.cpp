@@ -48,6 +48,17 @@ void CWininetHttp::SetTimeOut(int connectMs, int sendMs, int receiveMs) {
   m_nReceiveTimeout = receiveMs;
 }
 
+// On the root handle and again on the request: not every WinINet passes
+// them down to the handles it derives.
+void CWininetHttp::ApplyTimeouts(void* handle) {
+  for (auto option : {std::make_pair(INTERNET_OPTION_CONNECT_TIMEOUT, m_nConnectTimeout),
+                      std::make_pair(INTERNET_OPTION_SEND_TIMEOUT, m_nSendTimeout),
+                      std::make_pair(INTERNET_OPTION_RECEIVE_TIMEOUT, m_nReceiveTimeout)}) {
+    DWORD ms = static_cast<DWORD>(option.second);
+    InternetSetOptionW(handle, option.first, &ms, sizeof ms);
+  }
+}
+
 void CWininetHttp::SendOnce(const HttpUrl& url, bool post, const std::string& body,
                             const std::wstring& extraHeaders) {
   CloseHandles();
@@ -56,12 +67,7 @@ void CWininetHttp::SendOnce(const HttpUrl& url, bool post, const std::string& bo
     NoteSystemError();
     throw kHttpErr_Open;
   }
-  for (auto option : {std::make_pair(INTERNET_OPTION_CONNECT_TIMEOUT, m_nConnectTimeout),
-                      std::make_pair(INTERNET_OPTION_SEND_TIMEOUT, m_nSendTimeout),
-                      std::make_pair(INTERNET_OPTION_RECEIVE_TIMEOUT, m_nReceiveTimeout)}) {
-    DWORD ms = static_cast<DWORD>(option.second);
-    InternetSetOptionW(m_hInternet, option.first, &ms, sizeof ms);
-  }
+  ApplyTimeouts(m_hInternet);
   m_bSecure = url.secure;
   m_hConnect = InternetConnectW(m_hInternet, Utf8ToWide(url.host).c_str(), url.port, nullptr, nullptr,
                                 INTERNET_SERVICE_HTTP, 0, 0);
@@ -80,6 +86,7 @@ void CWininetHttp::SendOnce(const HttpUrl& url, bool post, const std::string& bo
     NoteSystemError();
     throw kHttpErr_Open;
   }
+  ApplyTimeouts(m_hRequest);
   std::wstring lines = Utf8ToWide(m_header.BuildHeaderLines());
   HttpAddRequestHeadersW(m_hRequest, lines.c_str(), static_cast<DWORD>(-1),
                          HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);

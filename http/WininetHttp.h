@@ -33,6 +33,7 @@ class CWininetHttp : public IWininetHttp, public CSystemHttpClient {
   void CloseHandles() override;
 
  private:
+  void ApplyTimeouts(void* handle);
   bool m_bSecure = false;
   void* m_hInternet = nullptr;
   void* m_hConnect = nullptr;

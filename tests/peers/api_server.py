@@ -153,7 +153,8 @@ class Handler(BaseHTTPRequestHandler):
     def base(self):
         tls = isinstance(self.connection, ssl.SSLSocket)
         port = self.server.state.ports["https" if tls else "http"]
-        return f"{'https' if tls else 'http'}://{HOST}:{port}"
+        # By name: the test certificate's DNS name is what system TLS libraries match.
+        return f"{'https' if tls else 'http'}://localhost:{port}"
 
     def echo(self, data):
         info = {"method": self.command, "path": self.path,
@@ -215,7 +216,7 @@ class Handler(BaseHTTPRequestHandler):
             loc = f"/redirect/{n - 1}" if n > 1 else "/echo"
             return self.reply(302, b"", extra=[("Location", loc)])
         if head == "to-http":
-            return self.reply(302, b"", extra=[("Location", f"http://{HOST}:{state.ports['http']}/echo")])
+            return self.reply(302, b"", extra=[("Location", f"http://localhost:{state.ports['http']}/echo")])
         if head == "big":
             return self.reply(200, b"b" * (9 * 1024 * 1024), "application/octet-stream")
         if head == "short":
