@@ -1,0 +1,61 @@
+#include "tests/engine/EngineRun.h"
+
+#include "tests/peers/Peers.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace zvtest {
+
+engine::download_settings TestSettings(const std::filesystem::path& data, int connections) {
+  engine::download_settings s;
+  s.max_connections = connections;
+  s.idle_timeout = 5;
+  s.pieces_per_request = 8;
+  s.data_path = data.wstring();
+  s.meta_path = data.wstring() + L".cfg";
+  s.trust_meta_url = false;
+  s.ca_file = zvpeers::CaFile().string();
+  return s;
+}
+
+engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds) {
+  engine_result r;
+  asio::io_context io;
+  engine::multi_download download(io);
+  std::mutex lock;
+  std::condition_variable cv;
+  bool finished = false;
+  std::thread watchdog([&]() {
+    std::unique_lock<std::mutex> guard(lock);
+    if (!cv.wait_for(guard, std::chrono::seconds(timeout_seconds), [&] { return finished; })) {
+      r.timed_out = true;
+      download.stop();
+    }
+  });
+  try {
+    download.start(url, settings);
+    r.started = true;
+    io.run();
+  } catch (const std::system_error& e) {
+    r.start_error = e.code();
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    finished = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  download.release_files();
+  r.complete = download.complete();
+  r.error = download.error();
+  r.size = download.total_size();
+  r.downloaded = download.bytes_downloaded();
+  r.multi = download.multi();
+  r.final_url = download.final_url();
+  return r;
+}
+
+}  // namespace zvtest
