@@ -1,0 +1,181 @@
+// Demo product installer: behaves like the product's real silent installer.
+//
+// Started as "zelvane-download.exe" by the web installer, it copies itself to
+// a fresh temporary folder as "zelvane-download.tmp" and runs that copy with
+// the same switches, waiting for it (so a running installation shows up as a
+// process of that name, which the web installer ends when the user closes).
+// The copy installs the embedded demo product as
+//   <path> + STR_DIR1_NAME\ + STR_DIR2_NAME\ + STR_EXE_NAME
+// and writes its progress (0..100) at the start of the progress file.
+//
+// Exit codes: 0 installed, 2 bad command line (nothing written), 3 the copy
+// could not be made or started, 4 the product folder could not be made,
+// 5 the product could not be written; the launcher passes the copy's code on.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "tools/demo/InstallerCommandLine.h"
+#include "tools/demo/ProductNames.h"
+
+namespace {
+
+constexpr wchar_t kCopyName[] = L"zelvane-download.tmp";
+constexpr int kProductResource = 1;
+constexpr int kExitBadCommandLine = 2;
+constexpr int kExitCopyFailed = 3;
+constexpr int kExitFolderFailed = 4;
+constexpr int kExitProductFailed = 5;
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return L"";
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Delay between progress steps; tests stretch it with ZV_DEMO_INSTALL_STEP_MS.
+DWORD StepDelay() {
+  wchar_t value[16] = {};
+  DWORD n = GetEnvironmentVariableW(L"ZV_DEMO_INSTALL_STEP_MS", value, 16);
+  if (n == 0 || n >= 16) return 200;
+  long ms = wcstol(value, nullptr, 10);
+  return static_cast<DWORD>(ms < 0 ? 0 : (ms > 5000 ? 5000 : ms));
+}
+
+// Rewrites the progress file in place. It is opened for each write so that a
+// reader that deletes a stale file in between sees the next value in a new file.
+void WriteProgress(const std::wstring& file, int percent) {
+  std::string text = std::to_string(percent);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+      SetEndOfFile(h);
+      CloseHandle(h);
+      return;
+    }
+    Sleep(20);  // held by a reader for a moment
+  }
+}
+
+bool WriteWholeFile(const std::wstring& path, const void* data, DWORD size) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, data, size, &written, nullptr) && written == size;
+  ok = CloseHandle(h) && ok;
+  return ok;
+}
+
+// Writes the embedded demo product under its final name, through a temporary
+// name so that a half-written executable never carries the product's name.
+bool WriteProduct(const std::wstring& target) {
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(kProductResource), MAKEINTRESOURCEW(10));
+  HGLOBAL loaded = res ? LoadResource(nullptr, res) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  DWORD size = res ? SizeofResource(nullptr, res) : 0;
+  if (!data || size == 0) return false;
+  std::wstring part = target + L".part";
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (WriteWholeFile(part, data, size) &&
+        MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    Sleep(200);  // a product that is still shutting down holds its file
+  }
+  DeleteFileW(part.c_str());
+  return false;
+}
+
+int Install(const zvdemo::InstallerArgs& args) {
+  const DWORD delay = StepDelay();
+  WriteProgress(args.progressFile, 0);
+  std::wstring folder = zvdemo::ProductFolder(args.installDir, ZV_DEMO_DIR1_NAME, ZV_DEMO_DIR2_NAME);
+  int rc = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) return kExitFolderFailed;
+  DWORD attrs = GetFileAttributesW(folder.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return kExitFolderFailed;
+
+  for (int percent = 5; percent <= 100; percent += 5) {
+    Sleep(delay);
+    if (percent == 60 && !WriteProduct(folder + ZV_DEMO_EXE_NAME)) return kExitProductFailed;
+    WriteProgress(args.progressFile, percent);
+  }
+  return 0;
+}
+
+// Makes a fresh folder in the temp folder for the copy; false when none can be made.
+bool MakeCopyFolder(std::wstring& folder) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) return false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    folder = std::wstring(temp) + L"zv-demo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(GetTickCount() + attempt) + L"\\";
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+void RemoveCopy(const std::wstring& folder, const std::wstring& copy) {
+  // The image of a process that has just ended can stay locked for a moment.
+  for (int attempt = 0; attempt < 25 && !DeleteFileW(copy.c_str()) &&
+                        GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
+       ++attempt)
+    Sleep(40);
+  RemoveDirectoryW(folder.c_str());
+}
+
+int RunCopy(const zvdemo::InstallerArgs& args) {
+  std::wstring self = ModulePath();
+  std::wstring folder;
+  if (self.empty() || !MakeCopyFolder(folder)) return kExitCopyFailed;
+  std::wstring copy = folder + kCopyName;
+  if (!CopyFileW(self.c_str(), copy.c_str(), FALSE)) {
+    RemoveDirectoryW(folder.c_str());
+    return kExitCopyFailed;
+  }
+  std::wstring line = zvdemo::BuildCopyCommandLine(copy, args);
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(copy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    RemoveCopy(folder, copy);
+    return kExitCopyFailed;
+  }
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = kExitCopyFailed;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  RemoveCopy(folder, copy);
+  return static_cast<int>(code);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  zvdemo::InstallerArgs args;
+  std::wstring error;
+  if (!zvdemo::ParseInstallerCommandLine(GetCommandLineW(), args, error)) {
+    OutputDebugStringW((L"demo installer: " + error + L"\n").c_str());
+    return kExitBadCommandLine;
+  }
+  if (zvdemo::EqualsNoCase(BaseName(ModulePath()), kCopyName)) return Install(args);
+  return RunCopy(args);
+}
