@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <usp10.h>
+
 #include "log/Log.h"
 #include "ui/archive/ImageDecoder.h"
 #include "ui/archive/SkinResources.h"
@@ -32,6 +34,25 @@ RECT ToRect(const MarkupRect& r) { return RECT{r.left, r.top, r.right, r.bottom}
 bool Intersects(const RECT& a, const RECT& b) {
   RECT t;
   return IntersectRect(&t, &a, &b) != FALSE;
+}
+
+// Width of a text as drawn. Joined right-to-left glyphs are narrower than
+// the characters' own extents, which is all GetTextExtentPoint reports under
+// some platforms; Uniscribe shapes the text first.
+int ShapedTextWidth(HDC hDC, const std::wstring& text) {
+  if (text.empty()) return 0;
+  const int n = static_cast<int>(text.size());
+  SCRIPT_STRING_ANALYSIS ssa = nullptr;
+  if (SUCCEEDED(ScriptStringAnalyse(hDC, text.c_str(), n, n * 3 / 2 + 16, -1, SSA_GLYPHS | SSA_FALLBACK, 0, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, &ssa))) {
+    const SIZE* size = ScriptString_pSize(ssa);
+    int width = size ? size->cx : -1;
+    ScriptStringFree(&ssa);
+    if (width >= 0) return width;
+  }
+  SIZE sz{};
+  GetTextExtentPoint32W(hDC, text.c_str(), n, &sz);
+  return sz.cx;
 }
 
 void Blit(HDC hDC, HDC hMem, const TImageInfo* img, const RECT& d, const RECT& s, int fade) {
@@ -95,6 +116,13 @@ class GdiMarkupCanvas : public IMarkupCanvas {
     SIZE sz{};
     GetTextExtentExPointW(hDC_, text.c_str(), static_cast<int>(text.size()), 0x7FFFFFFF, &fit,
                           widths.data(), &sz);
+    if (IsRightToLeftText(text) && !widths.empty() && widths.back() > 0) {
+      // Break positions keep their proportions; the run ends where the
+      // shaped text ends.
+      int shaped = ShapedTextWidth(hDC_, text);
+      int last = widths.back();
+      for (int& w : widths) w = static_cast<int>(static_cast<long long>(w) * shaped / last);
+    }
     SelectObject(hDC_, old);
   }
   void DrawText(int font, uint32_t argb, int x, int y, const std::wstring& text) override {
@@ -103,9 +131,7 @@ class GdiMarkupCanvas : public IMarkupCanvas {
     SetTextColor(hDC_, ToColorRef(argb));
     UINT options = ETO_CLIPPED;
     if (mirror_) {
-      SIZE sz{};
-      GetTextExtentPoint32W(hDC_, text.c_str(), static_cast<int>(text.size()), &sz);
-      x = MirrorX(x, sz.cx);
+      x = MirrorX(x, ShapedTextWidth(hDC_, text));
       options |= ETO_RTLREADING;
     }
     ExtTextOutW(hDC_, x, y, options, &clip_, text.c_str(), static_cast<UINT>(text.size()), nullptr);
@@ -335,7 +361,29 @@ void CRenderEngine::DrawPlainText(HDC hDC, CUIManager* pManager, RECT& rc, const
   SetTextColor(hDC, ToColorRef(argb));
   HGDIOBJ old = SelectObject(hDC, pManager->GetFont(font));
   UINT flags = style | DT_NOPREFIX;
-  if (IsRightToLeftText(text)) flags |= DT_RTLREADING;
+  const bool rtl = IsRightToLeftText(text);
+  if (rtl && (style & DT_SINGLELINE)) {
+    // One right-to-left line placed by its shaped width, so that centred
+    // and right-aligned texts sit where the alignment puts them.
+    int width = ShapedTextWidth(hDC, text);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(hDC, &tm);
+    if (style & DT_CALCRECT) {
+      rc.right = rc.left + width;
+      rc.bottom = rc.top + tm.tmHeight;
+    } else {
+      int x = rc.left;
+      if (style & DT_CENTER) x = (rc.left + rc.right - width) / 2;
+      else if (style & DT_RIGHT) x = rc.right - width;
+      int y = rc.top;
+      if (style & DT_VCENTER) y = (rc.top + rc.bottom - tm.tmHeight) / 2;
+      else if (style & DT_BOTTOM) y = rc.bottom - tm.tmHeight;
+      ExtTextOutW(hDC, x, y, ETO_CLIPPED, &rc, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+    }
+    SelectObject(hDC, old);
+    return;
+  }
+  if (rtl) flags |= DT_RTLREADING;
   ::DrawTextW(hDC, text.c_str(), -1, &rc, flags);
   SelectObject(hDC, old);
 }
@@ -398,6 +446,7 @@ SIZE CRenderEngine::GetTextSize(HDC hDC, CUIManager* pManager, const std::wstrin
   SIZE size{0, 0};
   HGDIOBJ old = SelectObject(hDC, pManager->GetFont(font));
   GetTextExtentPoint32W(hDC, text.c_str(), static_cast<int>(text.size()), &size);
+  if (IsRightToLeftText(text)) size.cx = ShapedTextWidth(hDC, text);
   SelectObject(hDC, old);
   return size;
 }
