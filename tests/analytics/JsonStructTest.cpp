@@ -154,3 +154,38 @@ TEST_CASE("Malformed, truncated, hostile or huge answers fail and change nothing
   REQUIRE(ParseApiResponse(manyImages, result, images));
   CHECK(images.size() == kMaxCarouselImages);
 }
+
+TEST_CASE("Every truncation and single-byte corruption of an answer is handled soundly") {
+  const std::string good =
+      R"({"code":1,"message":"success","data":{"list":[{"url":"https://localhost:1/images/pr_1.png",)"
+      R"("md5":"1e7602f5b229526aee5ff762eb2c6727"},{"url":"https://localhost:1/images/pr_2.png",)"
+      R"("md5":"52612b763eea9942bd46c071e892efa3"}]}})";
+  const char replacements[] = {'\0', '"', '{', '}', '[', ']', ',', ':', '\\', 'x', '\xff', '1'};
+  size_t accepted = 0;
+  for (size_t cut = 0; cut <= good.size(); ++cut) {
+    ApiResult result;
+    std::vector<ImageInfo> images;
+    bool ok = ParseApiResponse(good.substr(0, cut), result, images);
+    CHECK(ok == (cut == good.size()));
+  }
+  for (size_t at = 0; at < good.size(); ++at) {
+    for (char c : replacements) {
+      std::string text = good;
+      text[at] = c;
+      ApiResult result;
+      std::vector<ImageInfo> images;
+      if (!ParseApiResponse(text, result, images)) {
+        CHECK(images.empty());
+        CHECK(result.code == -1);
+        continue;
+      }
+      ++accepted;
+      CHECK(images.size() <= 2);
+      for (const ImageInfo& image : images) {
+        CHECK((image.md5.empty() || image.md5.size() == 32));
+        CHECK((image.url.empty() || image.url.rfind("http", 0) == 0));
+      }
+    }
+  }
+  MESSAGE(accepted << " corrupted variants still parsed as JSON");
+}

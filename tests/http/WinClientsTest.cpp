@@ -230,3 +230,44 @@ TEST_CASE("The carousel answer of the API peer reads as three banners") {
   CHECK(std::string(static_cast<char*>(buffer), 8) == "\x89PNG\r\n\x1a\n");
   std::free(buffer);
 }
+
+TEST_CASE("Broken carousel answers served over HTTPS never yield usable banners") {
+  TrustTestCa();
+  const struct {
+    const char* mode;
+    bool parses;
+    int code;
+    size_t images;
+  } cases[] = {
+      {"one", true, 1, 1},       {"twelve", true, 1, 12},   {"empty", true, 1, 0},
+      {"code0", true, 0, 1},     {"typed", true, -1, 0},    {"malformed", false, -1, 0},
+      {"truncated", false, -1, 0}, {"deep", false, -1, 0}, {"badimages", true, 1, 4},
+  };
+  for (const auto& t : cases) {
+    CAPTURE(std::string(t.mode));
+    Client c(kHttpTransport_WinHttp);
+    std::string text = c.text->RequestW(ApiUrl("https", std::string("/carousel/") + t.mode).c_str(), 0, nullptr, nullptr);
+    ApiResult result;
+    std::vector<ImageInfo> images;
+    CHECK(ParseApiResponse(text, result, images) == t.parses);
+    CHECK(result.code == t.code);
+    CHECK(images.size() == t.images);
+  }
+  // Larger than any answer may be: refused while reading, nothing parsed.
+  Client c(kHttpTransport_WinHttp);
+  CHECK(c.text->RequestW(ApiUrl("https", "/carousel/huge").c_str(), 0, nullptr, nullptr).empty());
+  CHECK(c.base->GetErrorCode() == kHttpErr_Size);
+  // Images that are no images, missing, or changed: the fetch tells them apart.
+  std::string text = c.text->RequestW(ApiUrl("https", "/carousel/badimages").c_str(), 0, nullptr, nullptr);
+  ApiResult result;
+  std::vector<ImageInfo> images;
+  REQUIRE(ParseApiResponse(text, result, images));
+  REQUIRE(images.size() == 4);
+  void* buffer = nullptr;
+  size_t length = 0;
+  REQUIRE(c.base->DownloadToMemory(Utf8ToWide(images[1].url), &buffer, &length));
+  CHECK(std::string(static_cast<char*>(buffer), length) == "not an image\n");
+  std::free(buffer);
+  CHECK_FALSE(c.base->DownloadToMemory(Utf8ToWide(images[2].url), &buffer, &length));
+  CHECK(c.base->GetHttpCode() == 404);
+}
