@@ -352,6 +352,19 @@ TEST_CASE("hostile response heads are refused at the first open") {
   }
 }
 
+TEST_CASE("a rate limit spreads the download over time and still completes") {
+  zvtest::TempDir dir("rate");
+  auto data = dir.path() / "P.tmp";
+  auto settings = TestSettings(data, 4);
+  settings.rate_limit = 400000;
+  auto start = std::chrono::steady_clock::now();
+  auto r = RunDownload(Nginx("/files/medium.bin"), settings, 60);
+  auto took = std::chrono::steady_clock::now() - start;
+  CheckComplete(r, data, "medium.bin");
+  // 1,000,003 bytes at 400,000 per second cannot take less than two ticks.
+  CHECK(took >= std::chrono::milliseconds(1500));
+}
+
 TEST_CASE("stop ends a running download at once") {
   zvtest::TempDir dir("stop");
   auto data = dir.path() / "P.tmp";
