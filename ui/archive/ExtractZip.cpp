@@ -101,7 +101,8 @@ bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstri
     return false;
   }
   if (archive.GetEntryCount() > limits.maxEntries) {
-    LOGA(kLog_Info, "ExtractZipToFolder: too many entries (%zu)", archive.GetEntryCount());
+    LOGA(kLog_Info, "ExtractZipToFolder: too many entries (%u)",
+           static_cast<unsigned>(archive.GetEntryCount()));
     return false;
   }
   bool allWritten = true;
@@ -127,8 +128,8 @@ bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstri
       continue;
     }
     if (entry.size > limits.maxTotalSize - total) {
-      LOGA(kLog_Info, "ExtractZipToFolder: archive unpacks beyond %zu bytes at \"%s\"",
-           limits.maxTotalSize, entry.name.c_str());
+      LOGA(kLog_Info, "ExtractZipToFolder: archive unpacks beyond %u bytes at \"%s\"",
+           static_cast<unsigned>(limits.maxTotalSize), entry.name.c_str());
       allWritten = false;
       break;
     }
@@ -148,7 +149,8 @@ bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstri
       allWritten = false;
     }
   }
-  LOGA(kLog_Info, "ExtractZipToFolder: %zu entries, %s", archive.GetEntryCount(),
+  LOGA(kLog_Info, "ExtractZipToFolder: %u entries, %s",
+       static_cast<unsigned>(archive.GetEntryCount()),
        allWritten ? "all written" : "some entries failed");
   return allWritten;
 }
