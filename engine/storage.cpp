@@ -5,7 +5,6 @@
 #include <system_error>
 
 namespace engine {
-inline namespace storage_v1 {
 
 // ---------------------------------------------------------------- default_storge
 
@@ -167,5 +166,4 @@ bool read_resume_meta_file(const std::wstring& path, resume_meta& out, std::stri
   return true;
 }
 
-}  // namespace storage_v1
 }  // namespace engine

@@ -16,9 +16,6 @@
 #include <system_error>
 
 namespace engine {
-// The inline namespace keeps these names apart at link time from any older
-// copy of the same types that a build may still carry.
-inline namespace storage_v1 {
 
 class storage_interface {
  public:
@@ -116,5 +113,4 @@ class resume_meta_file {
 // before a download starts). False when it cannot be opened, read or decoded.
 bool read_resume_meta_file(const std::wstring& path, resume_meta& out, std::string* why = nullptr);
 
-}  // namespace storage_v1
 }  // namespace engine
