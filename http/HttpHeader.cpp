@@ -38,6 +38,17 @@ std::string TrimBlanks(const std::string& text) {
 
 }  // namespace
 
+bool ParseContentLength(const std::string& text, long long& value) {
+  if (text.empty() || text.size() > 18) return false;
+  long long parsed = 0;
+  for (unsigned char c : text) {
+    if (!std::isdigit(c)) return false;
+    parsed = parsed * 10 + (c - '0');
+  }
+  value = parsed;
+  return true;
+}
+
 bool HeaderNameLess::operator()(const std::string& a, const std::string& b) const {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {

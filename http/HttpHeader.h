@@ -9,6 +9,9 @@ struct HeaderNameLess {
   bool operator()(const std::string& a, const std::string& b) const;
 };
 
+// A Content-Length value: decimal digits only, at most 18 (no overflow).
+bool ParseContentLength(const std::string& text, long long& value);
+
 class CHttpHeader {
  public:
   virtual ~CHttpHeader() = default;

@@ -24,17 +24,6 @@ bool EqualsNoCase(const std::string& a, const char* b) {
   return true;
 }
 
-// Content-Length: digits only, no overflow.
-bool ParseLength(const std::string& text, long long& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (unsigned char c : text) {
-    if (!std::isdigit(c)) return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
 // chunk-size [; extensions]: hexadecimal, at most 15 digits so it cannot overflow.
 bool ParseChunkSize(const std::string& line, long long& value) {
   size_t end = line.find_first_of("; \t");
@@ -226,7 +215,7 @@ void CHttpSocket::Fetch(const std::wstring& wideUrl, BodySink& sink, bool checkC
       }
     } else if (response.HasHeader("Content-Length")) {
       long long length = 0;
-      if (!ParseLength(response.GetHeader("Content-Length"), length)) throw kHttpErr_Protocol;
+      if (!ParseContentLength(response.GetHeader("Content-Length"), length)) throw kHttpErr_Protocol;
       sink.Begin(length);
       reader.ReadBody(length, deliver);
     } else {

@@ -7,21 +7,13 @@
 
 #include "system/Strings.h"
 
-namespace {
-
-bool ParseLength(const std::string& text, long long& value) {
-  if (text.empty() || text.size() > 18) return false;
-  value = 0;
-  for (unsigned char c : text) {
-    if (!std::isdigit(c)) return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
-}  // namespace
-
 void CSystemHttpClient::NoteSystemError() { m_dwSystemError = GetLastError(); }
+
+void CSystemHttpClient::StoreTimeouts(int connectMs, int sendMs, int receiveMs) {
+  m_nConnectTimeout = connectMs;
+  m_nSendTimeout = sendMs;
+  m_nReceiveTimeout = receiveMs;
+}
 
 void CSystemHttpClient::DoAddHeader(const char* name, const char* value) {
   if (name && value && *name && *value) m_header.AddHeader(name, value);
@@ -54,7 +46,7 @@ void CSystemHttpClient::Exchange(const std::wstring& wideUrl, bool post, const s
   }
   long long total = -1;
   std::string lengthText;
-  if (QueryHeader(false, lengthText) && !ParseLength(lengthText, total)) throw kHttpErr_Protocol;
+  if (QueryHeader(false, lengthText) && !ParseContentLength(lengthText, total)) throw kHttpErr_Protocol;
   sink.Begin(m_nHttpCode == 204 ? 0 : total);
   char block[16384];
   for (;;) {

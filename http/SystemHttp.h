@@ -9,6 +9,7 @@
 #include "http/HttpBase.h"
 #include "http/HttpHeader.h"
 #include "http/Url.h"
+#include "system/SystemUtils.h"
 
 class CSystemHttpClient {
  public:
@@ -35,6 +36,7 @@ class CSystemHttpClient {
                         const std::wstring& extraHeaders);
   void DoAddHeader(const char* name, const char* value);
   void NoteSystemError();
+  void StoreTimeouts(int connectMs, int sendMs, int receiveMs);
 
   int m_nHttpCode = 0;
   CHttpHeader m_header;
@@ -42,10 +44,39 @@ class CSystemHttpClient {
   IHttpCallback* m_pCallback = nullptr;
   HttpInterfaceError m_nError = kHttpErr_None;
   unsigned long m_dwSystemError = 0;
+  bool m_bSecure = false;
+  int m_nConnectTimeout = 5000;
+  int m_nSendTimeout = 5000;
+  int m_nReceiveTimeout = 5000;
 
  private:
   // Sends, follows up to kHttpMaxRedirects redirects (never https to http),
   // requires a 2xx answer and hands its body to `sink`. Raises codes.
   void Exchange(const std::wstring& url, bool post, const std::string& body,
                 const std::wstring& extraHeaders, BodySink& sink);
+};
+
+// The operations both library clients answer alike, on top of their interface.
+template <class Interface>
+class CLibraryHttp : public Interface, public CSystemHttpClient {
+ public:
+  void SetDownloadCallback(IHttpCallback* callback, int param) override {
+    m_pCallback = callback;
+    m_nParam = param;
+  }
+  bool DownloadToMemory(const std::wstring& url, void** buffer, size_t* length) override {
+    return DoDownloadToMemory(url, buffer, length);
+  }
+  void FreeInstance() override { delete this; }
+  HttpInterfaceError GetErrorCode() override { return m_nError; }
+  void AddHeader(const char* name, const char* value) override { DoAddHeader(name, value); }
+  int GetHttpCode() override { return m_nHttpCode; }
+  std::string RequestW(const wchar_t* url, int isPost, const char* body, const wchar_t* extraHeaders) override {
+    return DoRequest(url ? url : L"", isPost, body, extraHeaders ? extraHeaders : L"");
+  }
+  // URL and extra headers in the ANSI code page.
+  std::string RequestA(const char* url, int isPost, const char* body, const char* extraHeaders) override {
+    return DoRequest(url ? AnsiToUnicode(url) : L"", isPost, body,
+                     extraHeaders ? AnsiToUnicode(extraHeaders) : L"");
+  }
 };

@@ -15,36 +15,12 @@ void CWinHttp::CloseHandles() {
   }
 }
 
-void CWinHttp::SetDownloadCallback(IHttpCallback* callback, int param) {
-  m_pCallback = callback;
-  m_nParam = param;
+void CWinHttp::SetTimeOut(int connectMs, int sendMs, int receiveMs) {
+  StoreTimeouts(connectMs, sendMs, receiveMs);
 }
-
-void CWinHttp::FreeInstance() { delete this; }
-
-void CWinHttp::AddHeader(const char* name, const char* value) { DoAddHeader(name, value); }
 
 bool CWinHttp::DownloadFile(const std::wstring& url, const std::wstring& filePath) {
   return DoDownloadFile(url, filePath, false);
-}
-
-bool CWinHttp::DownloadToMemory(const std::wstring& url, void** buffer, size_t* length) {
-  return DoDownloadToMemory(url, buffer, length);
-}
-
-std::string CWinHttp::RequestW(const wchar_t* url, int isPost, const char* body, const wchar_t* extraHeaders) {
-  return DoRequest(url ? url : L"", isPost, body, extraHeaders ? extraHeaders : L"");
-}
-
-std::string CWinHttp::RequestA(const char* url, int isPost, const char* body, const char* extraHeaders) {
-  return DoRequest(url ? AnsiToUnicode(url) : L"", isPost, body,
-                   extraHeaders ? AnsiToUnicode(extraHeaders) : L"");
-}
-
-void CWinHttp::SetTimeOut(int connectMs, int sendMs, int receiveMs) {
-  m_nConnectTimeout = connectMs;
-  m_nSendTimeout = sendMs;
-  m_nReceiveTimeout = receiveMs;
 }
 
 void CWinHttp::SendOnce(const HttpUrl& url, bool post, const std::string& body, const std::wstring& extraHeaders) {

@@ -6,6 +6,8 @@
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
 
+CWininetHttp::CWininetHttp() { StoreTimeouts(30000, 30000, 30000); }
+
 CWininetHttp::~CWininetHttp() { CloseHandles(); }
 
 void CWininetHttp::CloseHandles() {
@@ -15,37 +17,8 @@ void CWininetHttp::CloseHandles() {
   }
 }
 
-void CWininetHttp::SetDownloadCallback(IHttpCallback* callback, int param) {
-  m_pCallback = callback;
-  m_nParam = param;
-}
-
-void CWininetHttp::FreeInstance() { delete this; }
-
-void CWininetHttp::AddHeader(const char* name, const char* value) { DoAddHeader(name, value); }
-
 bool CWininetHttp::DownloadFile(const std::wstring& url, const std::wstring& filePath) {
   return DoDownloadFile(url, filePath, true);
-}
-
-bool CWininetHttp::DownloadToMemory(const std::wstring& url, void** buffer, size_t* length) {
-  return DoDownloadToMemory(url, buffer, length);
-}
-
-std::string CWininetHttp::RequestW(const wchar_t* url, int isPost, const char* body,
-                                   const wchar_t* extraHeaders) {
-  return DoRequest(url ? url : L"", isPost, body, extraHeaders ? extraHeaders : L"");
-}
-
-std::string CWininetHttp::RequestA(const char* url, int isPost, const char* body, const char* extraHeaders) {
-  return DoRequest(url ? AnsiToUnicode(url) : L"", isPost, body,
-                   extraHeaders ? AnsiToUnicode(extraHeaders) : L"");
-}
-
-void CWininetHttp::SetTimeOut(int connectMs, int sendMs, int receiveMs) {
-  m_nConnectTimeout = connectMs;
-  m_nSendTimeout = sendMs;
-  m_nReceiveTimeout = receiveMs;
 }
 
 // On the root handle and again on the request: not every WinINet passes

@@ -4,7 +4,6 @@
 #include <doctest/doctest.h>
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <fstream>
 #include <regex>
@@ -20,6 +19,7 @@
 #include "log/Log.h"
 #include "system/Strings.h"
 #include "tests/peers/Peers.h"
+#include "tests/http/WineTestCa.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -61,19 +61,6 @@ bool IsNewId(const std::wstring& id) {
                           std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9a-f]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
 }
 
-void TrustTestCa() {
-  std::string pem = zvtest::ReadFile(zvpeers::CaFile());
-  DWORD size = 0;
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr));
-  std::string der(size, '\0');
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(&der[0]),
-                               &size, nullptr, nullptr));
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
-  REQUIRE(store != nullptr);
-  CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), size,
-                                   CERT_STORE_ADD_USE_EXISTING, nullptr);
-  CertCloseStore(store, 0);
-}
 
 std::string ApiBase(const std::string& key) {
   std::string url = zvpeers::Url("api", key, "");
@@ -155,7 +142,7 @@ TEST_CASE("Stored values: valid ones kept, malformed ones replaced") {
 }
 
 TEST_CASE("The three events reach the collector in order, byte for byte, with the stored id") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   zvtest::TempDir logDir("ga_log");
   InitLog(L"ga_test.log", logDir.path().wstring().c_str());
   REQUIRE(Get(ApiBase("https") + "/control/reset") == "ok");

@@ -4,7 +4,6 @@
 #include <doctest/doctest.h>
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,29 +16,11 @@
 #include "http/WininetHttp.h"
 #include "system/Strings.h"
 #include "tests/peers/Peers.h"
+#include "tests/http/WineTestCa.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
-// The prefix trusts the test CA (the same import the prefix hook makes);
-// done here too so that the group also runs in a prefix made before the hook.
-void TrustTestCa() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  std::string pem = zvtest::ReadFile(zvpeers::CaFile());
-  REQUIRE_FALSE(pem.empty());
-  DWORD size = 0;
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr));
-  std::string der(size, '\0');
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(&der[0]),
-                               &size, nullptr, nullptr));
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
-  REQUIRE(store != nullptr);
-  CHECK(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                         size, CERT_STORE_ADD_USE_EXISTING, nullptr));
-  CertCloseStore(store, 0);
-}
 
 // Peer addresses by the name "localhost": the test certificate names it, and
 // the system libraries match host names, not IP addresses, against it.
@@ -79,7 +60,7 @@ const int kTypes[] = {kHttpTransport_Wininet, kHttpTransport_WinHttp};
 }  // namespace
 
 TEST_CASE("GET and POST over verified HTTPS reach the server as sent") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   for (int type : kTypes) {
     CAPTURE(type);
     Client c(type);
@@ -115,7 +96,7 @@ TEST_CASE("GET and POST over verified HTTPS reach the server as sent") {
 }
 
 TEST_CASE("Certificates the system cannot verify stop the request") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   for (int type : kTypes) {
     for (const char* key : {"https_untrusted", "https_wronghost", "https_expired"}) {
       CAPTURE(type);
@@ -133,7 +114,7 @@ TEST_CASE("Certificates the system cannot verify stop the request") {
 }
 
 TEST_CASE("Statuses, redirects, framing and size limits") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   const struct {
     const char* path;
     HttpInterfaceError error;
@@ -168,7 +149,7 @@ TEST_CASE("Statuses, redirects, framing and size limits") {
 }
 
 TEST_CASE("DownloadToMemory and DownloadFile over HTTPS") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   zvtest::TempDir dir("win_clients");
   for (int type : kTypes) {
     CAPTURE(type);
@@ -195,7 +176,7 @@ TEST_CASE("DownloadToMemory and DownloadFile over HTTPS") {
 }
 
 TEST_CASE("A silent server is given up after the time-outs; a closed port fails at once") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   for (int type : kTypes) {
     CAPTURE(type);
     Client c(type);
@@ -216,7 +197,7 @@ TEST_CASE("A silent server is given up after the time-outs; a closed port fails 
 }
 
 TEST_CASE("The carousel answer of the API peer reads as three banners") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   Client c(kHttpTransport_WinHttp);
   std::string text = c.text->RequestW(ApiUrl("https", "/carousel/good").c_str(), 0, nullptr, nullptr);
   ApiResult result;
@@ -232,7 +213,7 @@ TEST_CASE("The carousel answer of the API peer reads as three banners") {
 }
 
 TEST_CASE("Broken carousel answers served over HTTPS never yield usable banners") {
-  TrustTestCa();
+  zvtest::TrustTestCaInPrefix();
   const struct {
     const char* mode;
     bool parses;
