@@ -138,7 +138,15 @@ void multi_download::start(const std::string& address, const download_settings& 
   first_headers.set("Connection", "keep-alive");
   c0->stream->request_options(first_headers);
   c0->stream->blocking_timeout(settings_.idle_timeout);
-  c0->stream->open(final_url_, ec);
+  {
+    std::lock_guard<std::mutex> guard(list_lock_);
+    opening_ = c0->stream;
+  }
+  if (!stop_requested_) c0->stream->open(final_url_, ec);
+  {
+    std::lock_guard<std::mutex> guard(list_lock_);
+    opening_.reset();
+  }
   if (!ec && stop_requested_) ec = asio::error::operation_aborted;
   if (ec) {
     LOGA(kLog_Info, "engine: first open of %s failed: %s", final_url_text_.c_str(), ec.message().c_str());
@@ -294,6 +302,7 @@ void multi_download::stop() {
     std::error_code ignored;
     tick_timer_.cancel();
     std::lock_guard<std::mutex> guard(list_lock_);
+    if (opening_) opening_->close();
     for (auto& c : connections_) c->stream->close();
   });
 }

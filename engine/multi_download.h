@@ -132,6 +132,7 @@ class multi_download {
   asio::io_context& io_;
   std::mutex list_lock_;
   std::vector<conn_ptr> connections_;
+  std::shared_ptr<http_stream> opening_;  // the first open's stream while start waits on it
   url final_url_;
   std::string final_url_text_;
   bool multi_ = false;

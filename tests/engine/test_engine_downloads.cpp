@@ -377,6 +377,36 @@ TEST_CASE("stop ends a running download at once") {
   CHECK(took < std::chrono::seconds(10));
 }
 
+TEST_CASE("stop while the first open waits for an answer") {
+  // A listener that never answers: the connection is made, the request
+  // sent, and no response comes.
+  asio::io_context quiet;
+  asio::ip::tcp::acceptor silent(quiet, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  const std::string address = "http://127.0.0.1:" + std::to_string(silent.local_endpoint().port()) + "/x";
+  zvtest::TempDir dir("stopopen");
+  auto settings = TestSettings(dir.path() / "P.tmp");
+  settings.idle_timeout = 60;
+  asio::io_context io;
+  engine::multi_download download(io);
+  std::thread stopper([&]() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    download.stop();
+  });
+  auto start = std::chrono::steady_clock::now();
+  std::error_code ec;
+  try {
+    download.start(address, settings);
+  } catch (const std::system_error& e) {
+    ec = e.code();
+  }
+  io.run();
+  auto took = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  CHECK(ec);
+  CHECK(took < std::chrono::seconds(10));
+  CHECK_FALSE(download.complete());
+}
+
 TEST_CASE("resume after the downloading process was killed") {
   zvtest::TempDir dir("resume");
   auto data = dir.path() / "P.tmp";
