@@ -266,3 +266,46 @@ TEST_CASE("a layout as a numeric resource, with its includes from resources too"
   CHECK(CountNodes(layout.controls) == 3);
   ResetSkinResources();
 }
+
+TEST_CASE("randomly damaged copies of the shipped layouts never crash the reader or the builder") {
+  // A fixed seed keeps the run reproducible; each copy gets a few byte
+  // changes, insertions or cuts.
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const char* const sources[] = {"skin.xml", "home.xml", "banner_rtl.xml"};
+  std::size_t parsed = 0;
+  for (const char* name : sources) {
+    const std::string original = zvtest::ReadFile(SkinDir() / name);
+    REQUIRE_FALSE(original.empty());
+    for (int round = 0; round < 400; ++round) {
+      std::string text = original;
+      const int edits = 1 + static_cast<int>(next() % 4);
+      for (int e = 0; e < edits && !text.empty(); ++e) {
+        const std::size_t at = next() % text.size();
+        switch (next() % 3) {
+          case 0: text[at] = "<>/=\"'&!?- a\x00\xff"[next() % 14]; break;
+          case 1: text.insert(at, 1, "<\"/>&"[next() % 5]); break;
+          default: text.resize(at); break;
+        }
+      }
+      CXmlDocument doc;
+      if (doc.LoadBytes(text.data(), text.size())) ++parsed;
+      CDialogBuilder builder;
+      DescribedLayout layout;
+      std::wstring wide = Utf8ToWide(text);
+      if (!wide.empty() && wide[0] == L'<') builder.Describe(wide, L"", layout);
+      for (const MarkupNode& node : layout.controls)
+        for (const MarkupAttribute& a : node.attributes) {
+          ParseImageDescription(a.value);
+          ParseRect(a.value);
+          ParseColor(a.value);
+        }
+    }
+  }
+  // Some damage is harmless (inside text or values), most is not.
+  CHECK(parsed > 0);
+  CHECK(parsed < 1200);
+}
