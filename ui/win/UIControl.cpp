@@ -273,6 +273,10 @@ std::wstring CControlUI::GetCustomAttribute(const std::wstring& name) const {
   return it == m_mCustomAttrs.end() ? std::wstring() : it->second;
 }
 
+void CControlUI::AddCustomAttribute(const std::wstring& name, const std::wstring& value) {
+  if (!name.empty()) m_mCustomAttrs.emplace(name, value);
+}
+
 bool CControlUI::HasCustomAttribute(const std::wstring& name) const {
   return m_mCustomAttrs.count(name) != 0;
 }

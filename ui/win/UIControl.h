@@ -124,6 +124,8 @@ class CControlUI {
   // The value stored for an attribute name the control does not know, or empty.
   std::wstring GetCustomAttribute(const std::wstring& name) const;
   bool HasCustomAttribute(const std::wstring& name) const;
+  // Stores a custom attribute; a value already there is kept.
+  void AddCustomAttribute(const std::wstring& name, const std::wstring& value);
 
   // Size estimate for an available size (see the containers' layouts).
   virtual SIZE EstimateSize(SIZE szAvailable);

@@ -119,6 +119,7 @@ class CProbeWnd : public WindowImplBase {
       bHandled = TRUE;
       return 0;
     }
+    if (uMsg == WM_EXITSIZEMOVE) PostMessage(WM_APP + 7);  // the new position, after a drag
     if (uMsg == WM_APP + 7) {
       RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
       DumpLayout();

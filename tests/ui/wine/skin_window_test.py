@@ -179,6 +179,20 @@ if check(en.read_layout(), "English window opened and laid out"):
     check(en.wait(r"^selected chk_agree 0", 10, m) is not None, "second click clears the check box")
     en.click("chk_agree")
 
+    # Dragging by an empty part of the caption moves the window.
+    before = en.origin
+    gx, gy = before[0] + 120, before[1] + 100
+    xdo("mousemove", gx, gy)
+    time.sleep(0.3)
+    xdo("mousedown", 1)
+    for step in range(1, 6):
+        xdo("mousemove", gx + 8 * step, gy + 6 * step)
+        time.sleep(0.1)
+    m = en.mark()
+    xdo("mouseup", 1)
+    moved = en.read_layout(m) and en.origin == (before[0] + 40, before[1] + 30)
+    check(moved, "caption drag moved the window by 40,30 (now %s, was %s)" % (en.origin, before))
+
     m = en.mark()
     en.click("btn_lisence")
     check(en.wait(r"^notify click btn_lisence", 10, m) is not None, "licence line sends click")
@@ -214,6 +228,11 @@ if check(en.read_layout(), "English window opened and laid out"):
         m = en.mark()
         en.click("option_3")
         check(en.wait(r"^notify selectchanged option_3", 10, m) is not None, "grouped option sends selectchanged")
+        time.sleep(0.4)
+        dots = en.shot("banner-en-option")
+        sel = region_diff(dots, en.rects["option_3"], over_white("banner_selected.png"))
+        unsel = region_diff(dots, en.rects["option_0"], over_white("banner_selected.png"))
+        check(sel + 5 < unsel, "selected dot drawn with the selected image (%.1f vs %.1f)" % (sel, unsel))
         m2 = en.mark()
         en.click("option_3")
         time.sleep(0.5)
