@@ -3,6 +3,7 @@
 // with a leading blank, CREATE_SUSPENDED, then waiting. Paths hold spaces.
 #include <doctest/doctest.h>
 #include <windows.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -133,6 +134,10 @@ RunResult Run(const Sandbox& box, const std::wstring& line) {
 
 TEST_CASE("the exact command line installs the product while a zelvane-download.tmp process runs") {
   Sandbox box("install");
+  // The web installer writes the domain file into the product folder first.
+  std::wstring productDir = box.ProductExe().substr(0, box.ProductExe().find_last_of(L'\\') + 1);
+  REQUIRE(SHCreateDirectoryExW(nullptr, productDir.c_str(), nullptr) == ERROR_SUCCESS);
+  { std::ofstream(fs::path(productDir + L"domain"), std::ios::binary) << "com_english"; }
   const std::string product = ReadAll(fs::path(FromUnix(ZV_DEMO_PRODUCT)));
   REQUIRE(product.size() > 1000);
 
@@ -150,6 +155,9 @@ TEST_CASE("the exact command line installs the product while a zelvane-download.
     CHECK(ReadAll(fs::path(box.ProductExe())) == product);
     CHECK_FALSE(fs::exists(fs::path(box.ProductExe() + L".part")));
     CHECK(FindProcess(L"zelvane-download.tmp") == 0);
+    std::string log = ReadAll(fs::path(productDir + L"demo-install.log"));
+    CHECK(log.find("domain=com_english\r\n") != std::string::npos);
+    CHECK(log.find("path=" + fs::path(box.installDir).u8string() + "\r\n") != std::string::npos);
   }
   // Nothing lands in the installation folder itself but the product's folder.
   std::vector<fs::path> top;

@@ -27,7 +27,7 @@ assert Path(demo_servers.URL_TABLE).read_bytes()[:2] == b"\xff\xfe", "no UTF-16L
 assert set(demo["CommonUrl"]) == set(shipped["CommonUrl"]), (demo["CommonUrl"].keys(), shipped["CommonUrl"].keys())
 for key, url in demo["CommonUrl"].items():
     u = urllib.parse.urlsplit(url)
-    assert u.hostname == "127.0.0.1" and str(u.port) in sys.argv[2:], (key, url)
+    assert u.hostname == "localhost" and str(u.port) in sys.argv[2:], (key, url)
     assert u.path == urllib.parse.urlsplit(shipped["CommonUrl"][key]).path, (key, url)
 PY
 url=$(python3 -c "import sys; sys.path.insert(0, '$src/tools/demo'); import demo_servers as d; print(d.read_url_table()['CommonUrl']['STR_DOWN_URL'])")
@@ -61,7 +61,7 @@ curl -sS --max-time 10 -o /dev/null "$url" 2>/dev/null && fail "HTTPS accepted w
 c "https://127.0.0.1:$(val https)/producturl?key=installed&pid=300531&lang=English" | grep -q "key=installed" ||
   fail "product page"
 loc=$(c -D - -o /dev/null "http://127.0.0.1:$(val http)/producturl?key=pkg_url" | tr -d '\r' | sed -n 's/^Location: //p')
-[ "$loc" = "http://127.0.0.1:$(val http)$(val download_path)" ] || fail "pkg_url redirect to '$loc'"
+[ "$loc" = "http://localhost:$(val http)$(val download_path)" ] || fail "pkg_url redirect to '$loc'"
 c -o "$tmp/plain" "$loc" && cmp -s "$tmp/plain" "$installer" || fail "plain HTTP download"
 
 # Carousel API and analytics collector.

@@ -6,7 +6,9 @@
 // process of that name, which the web installer ends when the user closes).
 // The copy installs the embedded demo product as
 //   <path> + STR_DIR1_NAME\ + STR_DIR2_NAME\ + STR_EXE_NAME
-// and writes its progress (0..100) at the start of the progress file.
+// and writes its progress (0..100) at the start of the progress file; next to
+// the product it leaves "demo-install.log" (its folders and the "domain" text
+// the web installer left there).
 //
 // Exit codes: 0 installed, 2 bad command line (nothing written), 3 the copy
 // could not be made or started, 4 the product folder could not be made,
@@ -101,6 +103,37 @@ bool WriteProduct(const std::wstring& target) {
   return false;
 }
 
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// The "domain" file the web installer leaves in the product folder, at most 256 bytes.
+std::string ReadDomain(const std::wstring& folder) {
+  HANDLE h = CreateFileW((folder + L"domain").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "(none)";
+  char buf[256];
+  DWORD got = 0;
+  ReadFile(h, buf, sizeof(buf), &got, nullptr);
+  CloseHandle(h);
+  std::string text(buf, got);
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32) c = '?';
+  return text;
+}
+
+// What this installation was told, for tests of the hand-over:
+// "demo-install.log" in the product folder (UTF-8).
+void WriteInstallLog(const std::wstring& folder, const zvdemo::InstallerArgs& args) {
+  std::string text = "path=" + Utf8(args.installDir) + "\r\nprogress=" + Utf8(args.progressFile) +
+                     "\r\nproduct=" + Utf8(folder + ZV_DEMO_EXE_NAME) + "\r\ndomain=" + ReadDomain(folder) + "\r\n";
+  WriteWholeFile(folder + L"demo-install.log", text.data(), static_cast<DWORD>(text.size()));
+}
+
 int Install(const zvdemo::InstallerArgs& args) {
   const DWORD delay = StepDelay();
   WriteProgress(args.progressFile, 0);
@@ -112,7 +145,10 @@ int Install(const zvdemo::InstallerArgs& args) {
 
   for (int percent = 5; percent <= 100; percent += 5) {
     Sleep(delay);
-    if (percent == 60 && !WriteProduct(folder + ZV_DEMO_EXE_NAME)) return kExitProductFailed;
+    if (percent == 60) {
+      if (!WriteProduct(folder + ZV_DEMO_EXE_NAME)) return kExitProductFailed;
+      WriteInstallLog(folder, args);
+    }
     WriteProgress(args.progressFile, percent);
   }
   return 0;

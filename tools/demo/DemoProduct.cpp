@@ -5,28 +5,15 @@
 // "/close-after=N" or ZV_DEMO_PRODUCT_SECONDS=N closes it after N seconds.
 #include <windows.h>
 
-#include <string>
-
 #include "tools/demo/ProductNames.h"
 
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
+constexpr DWORD kPathMax = 32768;
 
-std::wstring ModulePath() {
-  std::wstring path(32768, L'\0');
-  DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-  path.resize(n < path.size() ? n : 0);
-  return path;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+// Plain buffers only, no C++ library: keeps the demo product a few kilobytes.
+wchar_t g_exe[kPathMax];
 
 bool IsElevated() {
   HANDLE token = nullptr;
@@ -38,30 +25,51 @@ bool IsElevated() {
   return ok && elevation.TokenIsElevated;
 }
 
-void WriteMarker(const std::wstring& exe) {
-  size_t slash = exe.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return;
+// Appends `text` as UTF-8 to the buffer at `used`, within `cap` bytes.
+void AppendUtf8(char* buf, int cap, int& used, const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf + used, cap - used, nullptr, nullptr);
+  if (n > 0) used += n - 1;  // without the terminator
+}
+
+void AppendAscii(char* buf, int cap, int& used, const char* text) {
+  while (*text && used < cap - 1) buf[used++] = *text++;
+}
+
+void WriteMarker() {
+  DWORD n = GetModuleFileNameW(nullptr, g_exe, kPathMax);
+  if (n == 0 || n >= kPathMax) return;
+  wchar_t* slash = wcsrchr(g_exe, L'\\');
+  if (!slash || (slash - g_exe) + 16 >= static_cast<long>(kPathMax)) return;
+
+  static char text[3 * kPathMax + 256];
+  const int cap = sizeof(text);
+  int used = 0;
   SYSTEMTIME t;
   GetLocalTime(&t);
   char stamp[32];
   wsprintfA(stamp, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
             t.wSecond, t.wMilliseconds);
-  std::string text = "Zelvane demo product started\r\ntime=" + std::string(stamp) + "\r\nexe=" + Utf8(exe) +
-                     "\r\nelevated=" + (IsElevated() ? "1" : "0") + "\r\ncommandline=" +
-                     Utf8(GetCommandLineW()) + "\r\n";
-  std::wstring marker = exe.substr(0, slash + 1) + L"started.marker";
-  HANDLE h = CreateFileW(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  AppendAscii(text, cap, used, "Zelvane demo product started\r\ntime=");
+  AppendAscii(text, cap, used, stamp);
+  AppendAscii(text, cap, used, "\r\nexe=");
+  AppendUtf8(text, cap, used, g_exe);
+  AppendAscii(text, cap, used, IsElevated() ? "\r\nelevated=1\r\ncommandline=" : "\r\nelevated=0\r\ncommandline=");
+  AppendUtf8(text, cap, used, GetCommandLineW());
+  AppendAscii(text, cap, used, "\r\n");
+
+  static wchar_t marker[kPathMax];
+  lstrcpynW(marker, g_exe, static_cast<int>(slash - g_exe) + 2);
+  lstrcatW(marker, L"started.marker");
+  HANDLE h = CreateFileW(marker, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  WriteFile(h, text, static_cast<DWORD>(used), &written, nullptr);
   CloseHandle(h);
 }
 
 UINT CloseAfterSeconds() {
-  std::wstring line = GetCommandLineW();
-  size_t at = line.find(L"/close-after=");
-  if (at != std::wstring::npos) return static_cast<UINT>(wcstoul(line.c_str() + at + 13, nullptr, 10));
+  if (const wchar_t* at = wcsstr(GetCommandLineW(), L"/close-after="))
+    return static_cast<UINT>(wcstoul(at + 13, nullptr, 10));
   wchar_t value[16] = {};
   DWORD n = GetEnvironmentVariableW(L"ZV_DEMO_PRODUCT_SECONDS", value, 16);
   return (n > 0 && n < 16) ? static_cast<UINT>(wcstoul(value, nullptr, 10)) : 0;
@@ -75,10 +83,10 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT rc;
       GetClientRect(wnd, &rc);
       FillRect(dc, &rc, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-      std::wstring text = L"This is the Zelvane demo product \"" ZV_DEMO_PRODUCT_NAME
-                          L"\".\nIt was installed by the demo installer.";
+      const wchar_t* text = L"This is the Zelvane demo product \"" ZV_DEMO_PRODUCT_NAME
+                            L"\".\nIt was installed by the demo installer.";
       SetBkMode(dc, TRANSPARENT);
-      DrawTextW(dc, text.c_str(), -1, &rc, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+      DrawTextW(dc, text, -1, &rc, DT_CENTER | DT_WORDBREAK);
       EndPaint(wnd, &ps);
       return 0;
     }
@@ -95,7 +103,7 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WriteMarker(ModulePath());
+  WriteMarker();
 
   WNDCLASSW wc = {};
   wc.lpfnWndProc = WndProc;

@@ -40,6 +40,8 @@ import peers  # noqa: E402  (test CA, supervisor, stop by pid)
 
 SERVICE = "demo"
 HOST = peers.HOST
+# Addresses name the listeners by the certificate's host name.
+URL_HOST = "localhost"
 URL_TABLE = REPO / "resources" / "demo" / "url.ini"
 PORT_KEYS = ("http", "https", "api_https", "api_http")
 
@@ -66,7 +68,7 @@ def demo_layout():
     table = read_url_table()
     ports = {k: int(table["DemoServers"][k]) for k in PORT_KEYS}
     down = urllib.parse.urlsplit(table["CommonUrl"]["STR_DOWN_URL"])
-    if down.scheme != "https" or down.hostname != HOST or down.port != ports["https"]:
+    if down.scheme != "https" or down.hostname != URL_HOST or down.port != ports["https"]:
         raise SystemExit(f"STR_DOWN_URL {down.geturl()} is not on the demo https port {ports['https']}")
     return ports, down.path
 
@@ -74,7 +76,7 @@ def demo_layout():
 def nginx_conf(root, run, ports, download_path):
     certs = root / "certs"
     www = run / "www"
-    down_http = f"http://{HOST}:{ports['http']}{download_path}"
+    down_http = f"http://{URL_HOST}:{ports['http']}{download_path}"
 
     def server(port, tls):
         ssl = (f"    ssl_certificate {certs}/server.pem;\n"
@@ -192,7 +194,7 @@ def start(bin_dir, installer):
             env += f"download_path={download_path}\ninstaller={target}\nca={root / 'certs' / 'ca.pem'}\n"
             env_file(bin_dir).write_text(env)
             print(f"[demo] listening on {HOST}: " + ", ".join(f"{k} {v}" for k, v in ports.items()))
-            print(f"[demo] installer: https://{HOST}:{ports['https']}{download_path} "
+            print(f"[demo] installer: https://{URL_HOST}:{ports['https']}{download_path} "
                   f"(test CA {root / 'certs' / 'ca.pem'})")
             return 0
         time.sleep(0.05)
