@@ -1,0 +1,246 @@
+#include "DownloadObj.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "log/Log.h"
+#include "system/Strings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Replaces `to` by `from`. A plain rename where the platform allows it; an
+// existing regular file of the target name is removed first where it does
+// not; a copy where the two lie on different volumes.
+std::error_code MoveReplacing(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (!ec) return ec;
+  std::error_code probe;
+  if (fs::is_regular_file(to, probe)) {
+    std::error_code removed;
+    if (fs::remove(to, removed)) {
+      fs::rename(from, to, ec);
+      if (!ec) return ec;
+    }
+  }
+  if (ec == std::errc::cross_device_link) {
+    if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
+      fs::remove(from, ec);
+      ec.clear();
+    }
+  }
+  return ec;
+}
+
+}  // namespace
+
+DownloadObj::DownloadObj(TaskHandle handle, std::string url, std::string key, std::wstring path,
+                         const engine::download_settings& settings)
+    : m_handle(handle),
+      m_strUrl(std::move(url)),
+      m_strKey(std::move(key)),
+      m_strPath(std::move(path)),
+      m_settings(settings),
+      m_engine(std::make_shared<engine::multi_download>(m_io)) {}
+
+DownloadObj::~DownloadObj() = default;
+
+bool DownloadObj::Claim(const std::wstring& path, int connections) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_claimed) return false;
+  m_claimed = true;
+  if (path != m_strPath || connections != m_settings.max_connections) {
+    // The address is the same, the target is not: later runs write there.
+    m_strNextPath = path;
+    m_nNextConnections = connections;
+    m_bRetarget = true;
+  }
+  return true;
+}
+
+void DownloadObj::Release() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_claimed = false;
+}
+
+bool DownloadObj::Start(int waitMs) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  if (!m_idle.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !m_running; })) {
+    LOGA(kLog_Info, "DownloadObj::Start: the previous run of task %s did not end in time",
+         m_strKey.c_str());
+    return false;
+  }
+  if (m_bRetarget) {
+    m_strPath = m_strNextPath;
+    m_settings.max_connections = m_nNextConnections;
+    m_settings.data_path = m_strPath + L".tmp";
+    m_settings.meta_path = m_strPath + L".cfg";
+    m_bRetarget = false;
+  }
+  m_running = true;
+  m_stopRequested = false;
+  m_state = kTask_Starting;
+  lock.unlock();
+  try {
+    std::thread([self = shared_from_this()] { self->Run(); }).detach();
+  } catch (const std::exception& e) {
+    LOGA(kLog_Info, "DownloadObj::Start: no thread for task %s: %s", m_strKey.c_str(), e.what());
+    EndRun(kTask_Failed);
+    return false;
+  }
+  return true;
+}
+
+void DownloadObj::Stop() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  if (!m_running) return;
+  m_stopRequested = true;
+  lock.unlock();
+  int expected = kTask_Downloading;
+  if (!m_state.compare_exchange_strong(expected, kTask_Stopping)) {
+    expected = kTask_Starting;
+    m_state.compare_exchange_strong(expected, kTask_Stopping);
+  }
+  // The engine hands the closing of its connections to its own thread, so
+  // this is safe in every phase of the run.
+  m_engine->stop();
+}
+
+bool DownloadObj::IsRunning() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_running;
+}
+
+bool DownloadObj::IsRunningOn(const std::wstring& path) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_running && m_strPath == path;
+}
+
+bool DownloadObj::WaitIdle(int waitMs) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  return m_idle.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !m_running; });
+}
+
+void DownloadObj::Query(TaskStatus& status) {
+  status.state = m_state.load();
+  status.total = m_engine->total_size();
+  status.downloaded = m_engine->bytes_downloaded();
+  status.progress = status.total > 0
+                        ? static_cast<float>(status.downloaded) / static_cast<float>(status.total)
+                        : 0.0f;
+  status.rate = m_engine->download_rate();
+  std::lock_guard<std::mutex> guard(m_lock);
+  status.file = status.state == kTask_Complete ? m_strPath : m_strPath + L".tmp";
+  status.running = m_running;
+}
+
+void DownloadObj::EndRun(int state) {
+  m_state = state;
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_running = false;
+  m_idle.notify_all();
+}
+
+void DownloadObj::Run() {
+  std::lock_guard<std::mutex> run(m_runLock);
+  int state = kTask_Failed;
+  try {
+    // Handlers left over from an earlier run belong to its engine run; let
+    // them finish before the service is used again.
+    for (int i = 0; i < m_settings.max_connections; ++i) {
+      try {
+        if (m_io.poll_one() == 0) break;
+      } catch (...) {
+      }
+    }
+    m_io.restart();
+    state = RunEngine();
+  } catch (const std::exception& e) {
+    LOGA(kLog_Info, "DownloadObj::Run: task %s ended by %s", m_strKey.c_str(), e.what());
+    state = m_stopRequested ? kTask_Incomplete : kTask_Failed;
+  } catch (...) {
+    state = m_stopRequested ? kTask_Incomplete : kTask_Failed;
+  }
+  EndRun(state);
+}
+
+int DownloadObj::RunEngine() {
+  engine::download_settings settings;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    settings = m_settings;
+  }
+  if (m_stopRequested) return kTask_Incomplete;
+  try {
+    m_engine->start(m_strUrl, settings);
+    int expected = kTask_Starting;
+    if (!m_state.compare_exchange_strong(expected, kTask_Downloading) || m_stopRequested) {
+      m_engine->stop();  // the stop came while the first connection opened
+    }
+    m_io.run();
+  } catch (const std::exception& e) {
+    LOGA(kLog_Info, "DownloadObj::Run: task %s failed: %s", m_strKey.c_str(), e.what());
+    m_io.stop();
+    m_io.restart();
+    m_engine->stop();
+    m_engine->release_files();
+    return m_stopRequested ? kTask_Incomplete : kTask_Failed;
+  }
+  m_engine->release_files();
+
+  int64_t total = m_engine->total_size();
+  int64_t downloaded = m_engine->bytes_downloaded();
+  if (m_engine->complete() && total >= 0 && downloaded == total) return FinishComplete(total);
+  std::error_code error = m_engine->error();
+  if (error && !m_stopRequested) {
+    LOGA(kLog_Info, "DownloadObj::Run: task %s failed after %lld of %lld bytes: %s",
+         m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
+         error.message().c_str());
+    return kTask_Failed;
+  }
+  return kTask_Incomplete;
+}
+
+int DownloadObj::FinishComplete(int64_t total) {
+  std::wstring path;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    path = m_strPath;
+  }
+  const fs::path target(path), data(path + L".tmp"), meta(path + L".cfg");
+  std::error_code ec;
+  uintmax_t size = fs::file_size(data, ec);
+  if (ec || size != static_cast<uintmax_t>(total)) {
+    LOGW(kLog_Info, L"DownloadObj: %ls holds %lld bytes, %lld announced; not renamed",
+         data.wstring().c_str(), ec ? -1LL : static_cast<long long>(size),
+         static_cast<long long>(total));
+    return kTask_Failed;
+  }
+  ec = MoveReplacing(data, target);
+  if (ec) {
+    // The finished data stays in P.tmp with its meta file: a retry finds it
+    // complete and only renames.
+    LOGW(kLog_Info, L"DownloadObj: rename to %ls failed: %ls", target.wstring().c_str(),
+         Utf8ToWide(ec.message()).c_str());
+    return kTask_Failed;
+  }
+  size = fs::file_size(target, ec);
+  if (ec || size != static_cast<uintmax_t>(total)) {
+    LOGW(kLog_Info, L"DownloadObj: %ls has %lld bytes after the rename, %lld announced",
+         target.wstring().c_str(), ec ? -1LL : static_cast<long long>(size),
+         static_cast<long long>(total));
+    std::error_code back;
+    fs::rename(target, data, back);
+    return kTask_Failed;
+  }
+  fs::remove(meta, ec);
+  if (ec) {
+    LOGW(kLog_Info, L"DownloadObj: %ls not deleted: %ls", meta.wstring().c_str(),
+         Utf8ToWide(ec.message()).c_str());
+  }
+  return kTask_Complete;
+}

@@ -1,0 +1,239 @@
+#include "HttpDownload.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <thread>
+
+#include "engine/storage.h"
+#include "log/Log.h"
+#include "system/SystemUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPollMs = 800;
+constexpr int kCancelSettleMs = 500;
+constexpr int kIdleTimeoutSeconds = 20;
+// How long a cancelled run may take to wind down before the result is given.
+constexpr int kCancelWaitMs = 20000;
+// How long a new download waits for a cancelled one to wind down.
+constexpr int kPreviousRunWaitMs = kCancelSettleMs + kCancelWaitMs + 5000;
+
+// The download StartHttpDownload runs; guarded so that a cancel never
+// reaches an object that is gone.
+std::mutex g_currentLock;
+CZVDownload* g_current = nullptr;
+bool g_downloadRunning = false;  // guarded by g_currentLock
+std::condition_variable g_idle;
+
+bool Exists(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path, ec) && !ec;
+}
+
+}  // namespace
+
+CZVDownload::CZVDownload(const DownloadRequest* request, DownloadCallback callback, void* data)
+    : m_request(request), m_callback(callback), m_data(data) {}
+
+void CZVDownload::Report(int code, int value, int extra) {
+  if (m_callback && m_request) m_callback(code, value, extra, m_request->context);
+}
+
+void CZVDownload::Pause(int ms) {
+  std::unique_lock<std::mutex> lock(m_waitLock);
+  m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_cancelRequested.load(); });
+}
+
+void CZVDownload::StopCurrentTask() {
+  TaskHandle task = m_task.load();
+  if (!task) return;
+  StopTask(task);
+  // The cancel path still asks the task once more, through this copy.
+  m_cancelledTask = task;
+  m_task.compare_exchange_strong(task, nullptr);
+}
+
+bool CZVDownload::Cancel() {
+  {
+    std::lock_guard<std::mutex> guard(m_waitLock);
+    if (m_cancelRequested) return false;
+    m_cancelRequested = true;
+  }
+  m_wake.notify_all();
+  StopCurrentTask();
+  return true;
+}
+
+int CZVDownload::Download() {
+  LOGA(kLog_Info, "Download....");
+  std::time_t start = std::time(nullptr);
+  Report(kCallback_Started, 0, 0);
+  int result = Run();
+  int elapsed = static_cast<int>(std::time(nullptr) - start);
+  LOGA(kLog_Info, "HttpDownload,ret = %d (time = %d \xC3\xEB)", result, elapsed);
+  Report(kCallback_Result, result, elapsed);
+  return result;
+}
+
+int CZVDownload::Run() {
+  if (!m_request) {
+    LOGA(kLog_Info, "HttpDownload: no request");
+    return kDownload_Failed;
+  }
+  std::string url = UnicodeToLocale(m_request->url);
+  std::wstring path = m_request->path;
+  m_cancelledTask = nullptr;
+  if (m_cancelRequested) return CancelPath();
+
+  TaskHandle handle = CreateTask(url, path, m_request->connections, kIdleTimeoutSeconds);
+  std::shared_ptr<DownloadObj> task = DownloadObjManager::Instance().Find(handle);
+  if (!task || !task->Claim(path, m_request->connections)) {
+    LOGA(kLog_Info, "HttpDownload: the task of this address is in use by another download.");
+    return kDownload_Failed;
+  }
+  struct ReleaseClaim {
+    DownloadObj& task;
+    ~ReleaseClaim() { task.Release(); }
+  } release{*task};
+
+  m_task = handle;
+  if (m_cancelRequested) StopCurrentTask();  // the cancel came before the task was set
+  if (!m_task.load()) return CancelPath();
+  if (!StartTask(handle)) {
+    if (m_cancelRequested) return CancelPath();
+    LOGA(kLog_Info, "HttpDownload: the task could not be started.");
+    return kDownload_Failed;
+  }
+  // A cancel that came before the run took off is carried over to it.
+  if (m_cancelRequested) StopCurrentTask();
+
+  int result = kDownload_Failed;
+  bool ended = false;
+  while (m_task.load()) {
+    TaskStatus status;
+    QueryTask(handle, status);
+    Pause(kPollMs);
+    if (status.state == kTask_Complete) {
+      result = kDownload_Success;
+      ended = true;
+      break;
+    }
+    if (status.state == kTask_Downloading) {
+      int percent = static_cast<int>(status.progress * 100.0f);
+      if (percent < 0) percent = 0;
+      if (percent > 100) percent = 100;
+      Report(kCallback_Percent, percent, 0);
+    } else if (status.state == kTask_Failed) {
+      result = kDownload_Failed;
+      ended = true;
+      break;
+    } else if (status.state == kTask_Incomplete) {
+      result = kDownload_Incomplete;
+      ended = true;
+      break;
+    }
+  }
+  if (!m_task.load() || !ended) return CancelPath();
+  return result;
+}
+
+int CZVDownload::CancelPath() {
+  LOGA(kLog_Info, "HttpDownload engine user maybe cancel.");
+  std::this_thread::sleep_for(std::chrono::milliseconds(kCancelSettleMs));
+  int result = kDownload_Cancelled;
+  TaskHandle cancelled = m_cancelledTask.load();
+  if (!cancelled) return result;
+  // The run may still be writing: its end decides between complete and not.
+  std::shared_ptr<DownloadObj> task = DownloadObjManager::Instance().Find(cancelled);
+  if (task && !task->WaitIdle(kCancelWaitMs)) {
+    LOGA(kLog_Info, "HttpDownload: the cancelled run has not ended yet.");
+  }
+  TaskStatus status;
+  if (QueryTask(cancelled, status) && status.state == kTask_Complete && !status.running) {
+    LOGA(kLog_Info, "HttpDownload engine cancel but almost complete.");
+    result = kDownload_Success;
+  }
+  return result;
+}
+
+bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback, void* data) {
+  {
+    // A cancelled download may still be winding down (its cancel path asks
+    // the task once more): a new one waits for it, within bounds.
+    std::unique_lock<std::mutex> lock(g_currentLock);
+    if (!g_idle.wait_for(lock, std::chrono::milliseconds(kPreviousRunWaitMs), [] { return !g_downloadRunning; })) {
+      lock.unlock();
+      LOGA(kLog_Info, "StartHttpDownload: another download is running.");
+      if (callback && request) {
+        callback(kCallback_Started, 0, 0, request->context);
+        callback(kCallback_Result, kDownload_Failed, 0, request->context);
+      }
+      return false;
+    }
+    g_downloadRunning = true;
+  }
+  CZVDownload job(request, callback, data);
+  {
+    std::lock_guard<std::mutex> guard(g_currentLock);
+    g_current = &job;
+  }
+  int result = job.Download();
+  {
+    std::lock_guard<std::mutex> guard(g_currentLock);
+    g_current = nullptr;
+    g_downloadRunning = false;
+  }
+  g_idle.notify_all();
+  return result == kDownload_Success;
+}
+
+bool CancelHttpDownload() {
+  std::lock_guard<std::mutex> guard(g_currentLock);
+  if (!g_current) return false;
+  return g_current->Cancel();
+}
+
+bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath) {
+  std::error_code ec;
+  uintmax_t bytes = fs::file_size(fs::path(metaPath), ec);
+  if (ec) return false;
+  if (bytes == 0) return true;
+  engine::resume_meta meta;
+  std::string why;
+  if (!engine::read_resume_meta_file(metaPath, meta, &why)) {
+    LOGA(kLog_Info, "ReadMetaInfo: meta file not usable: %s", why.c_str());
+    return false;
+  }
+  size = meta.file_size;
+  finalUrl = meta.final_url;
+  return true;
+}
+
+bool RemoveTemporaryFileWrap(const std::wstring& fileName) {
+  std::error_code ec;
+  fs::path data(fileName + L".tmp"), meta(fileName + L".cfg");
+  if (Exists(data) && !fs::remove(data, ec)) return false;
+  if (!Exists(meta)) return true;
+  return fs::remove(meta, ec) && !ec;
+}
+
+bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
+                            const std::wstring& fileName) {
+  LOGW(kLog_Info, L"JudgeDeleteHistoryFile strDownloadUrl=%ls, totalBytes=%lld, strFileName=%ls",
+       url.c_str(), static_cast<long long>(totalBytes), fileName.c_str());
+  DownloadObjManager* manager = DownloadObjManager::Existing();
+  if (manager && manager->IsPathBusy(fileName)) {
+    LOGA(kLog_Info, "JudgeDeleteHistoryFile: a running download owns these files");
+    return false;
+  }
+  int64_t size = 0;
+  std::string storedUrl;
+  if (!ReadMetaInfo(size, storedUrl, fileName + L".cfg")) return false;
+  if (LocaleToUnicode(storedUrl) == url && size == totalBytes) return false;
+  bool removed = RemoveTemporaryFileWrap(fileName);
+  LOGA(kLog_Info, "RemoveTemporaryFileWrap result=%d", removed ? 1 : 0);
+  return removed;
+}

@@ -1,0 +1,89 @@
+// The download driver the window calls: one synchronous call per download
+// that runs a task of the registry to its end and reports start, progress
+// and result through one callback; plus the housekeeping of the files a
+// download leaves (P.tmp data, P.cfg resume meta file).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "DownloadObjManager.h"
+
+// Filled by the caller; lives in its frame for the whole download.
+struct DownloadRequest {
+  int connections = 8;
+  void* context = nullptr;  // handed back as the last argument of every callback
+  std::wstring url;
+  std::wstring path;        // the target file P
+};
+
+// Callback codes.
+enum DownloadCallbackCode {
+  kCallback_Started = 0,   // once, before anything else
+  kCallback_Bytes = 2,     // reserved: value = bytes so far, extra = total (never sent)
+  kCallback_Percent = 3,   // value = whole percent, at each poll that finds the task downloading
+  kCallback_Result = 4,    // once at the end: value = result, extra = elapsed seconds
+};
+
+// Result codes.
+enum DownloadResult {
+  kDownload_Success = 0,
+  kDownload_Incomplete = -2,
+  kDownload_Failed = -4,
+  kDownload_Cancelled = -5,
+};
+
+using DownloadCallback = void (*)(int code, int value, int extra, void* context);
+
+class CZVDownload {
+ public:
+  CZVDownload(const DownloadRequest* request, DownloadCallback callback, void* data);
+  CZVDownload(const CZVDownload&) = delete;
+  CZVDownload& operator=(const CZVDownload&) = delete;
+
+  // Runs the download to its end on the calling thread; the result code.
+  int Download();
+  // From any thread while Download runs: stops the task; Download then ends
+  // with kDownload_Cancelled, or kDownload_Success when the task completed.
+  // False when a cancel had already come in.
+  bool Cancel();
+
+ private:
+  int Run();
+  int CancelPath();
+  void StopCurrentTask();
+  void Report(int code, int value, int extra);
+  // Sleeps up to ms; returns early once a cancel came in.
+  void Pause(int ms);
+
+  const DownloadRequest* m_request;
+  DownloadCallback m_callback;
+  void* m_data;
+  std::atomic<TaskHandle> m_task{nullptr};
+  std::atomic<TaskHandle> m_cancelledTask{nullptr};
+  std::atomic<bool> m_cancelRequested{false};
+  std::mutex m_waitLock;
+  std::condition_variable m_wake;
+};
+
+// Runs one download; one at a time in the process: a call while another
+// winds down waits for it up to a few seconds, then reports kDownload_Failed.
+// True exactly for kDownload_Success.
+bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback, void* data);
+// Cancels the download StartHttpDownload runs; true when one was running
+// and had not been cancelled yet.
+bool CancelHttpDownload();
+
+// Deletes the leftovers of fileName when its meta file belongs to another
+// address or size; true when it deleted them. Files of a task that is
+// running are never touched.
+bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
+                            const std::wstring& fileName);
+// Deletes fileName + ".tmp", then fileName + ".cfg"; true when neither is left.
+bool RemoveTemporaryFileWrap(const std::wstring& fileName);
+// The address and file size recorded in a meta file. An empty meta file
+// gives true and leaves both unchanged.
+bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath);

@@ -1,0 +1,72 @@
+// Shared by the driver tests: a callback recorder and peer addresses.
+#pragma once
+
+#include <doctest/doctest.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/HttpDownload.h"
+#include "system/Strings.h"
+#include "tests/peers/Peers.h"
+
+namespace drivertest {
+
+struct Call {
+  int code, value, extra;
+};
+
+// Records every callback; an optional hook runs inside the callback (on the
+// download thread), as the window's handlers do.
+struct Recorder {
+  std::mutex lock;
+  std::vector<Call> calls;
+  std::function<void(const Call&)> hook;
+
+  static void Callback(int code, int value, int extra, void* context) {
+    auto* self = static_cast<Recorder*>(context);
+    Call call{code, value, extra};
+    {
+      std::lock_guard<std::mutex> guard(self->lock);
+      self->calls.push_back(call);
+    }
+    if (self->hook) self->hook(call);
+  }
+
+  std::vector<int> Percents() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<int> out;
+    for (const Call& c : calls) {
+      if (c.code == kCallback_Percent) out.push_back(c.value);
+    }
+    return out;
+  }
+
+  // 0 first, 4 once and last with the given result, only 3 between.
+  void CheckSequence(int result) {
+    std::lock_guard<std::mutex> guard(lock);
+    REQUIRE(calls.size() >= 2);
+    CHECK(calls.front().code == kCallback_Started);
+    CHECK(calls.back().code == kCallback_Result);
+    CHECK(calls.back().value == result);
+    CHECK(calls.back().extra >= 0);
+    for (std::size_t i = 1; i + 1 < calls.size(); ++i) CHECK(calls[i].code == kCallback_Percent);
+  }
+};
+
+inline std::wstring NginxUrl(const std::string& path) {
+  return Utf8ToWide(zvpeers::Url("nginx", "http", path));
+}
+
+inline bool Fetch(const std::wstring& url, const std::wstring& path, Recorder& recorder) {
+  DownloadRequest request;
+  request.connections = 8;
+  request.context = &recorder;
+  request.url = url;
+  request.path = path;
+  return StartHttpDownload(&request, &Recorder::Callback, nullptr);
+}
+
+}  // namespace drivertest

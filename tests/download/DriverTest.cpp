@@ -1,0 +1,316 @@
+// The download driver over the local nginx and fault server.
+#include <doctest/doctest.h>
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "DriverHelpers.h"
+#include "engine/storage.h"
+#include "log/Log.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace drivertest;
+
+namespace {
+
+bool IsNonDecreasing(const std::vector<int>& values) {
+  for (std::size_t i = 1; i < values.size(); ++i) {
+    if (values[i] < values[i - 1]) return false;
+  }
+  return true;
+}
+
+// A loopback port with nothing listening on it.
+unsigned short DeadPort() {
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  unsigned short port = acceptor.local_endpoint().port();
+  acceptor.close();
+  return port;
+}
+
+std::string LogText() { return zvtest::ReadFile(fs::path(CurrentLogFilePath())); }
+
+void WriteMeta(const fs::path& file, const std::string& url, int64_t size) {
+  engine::resume_meta meta;
+  meta.final_url = url;
+  meta.file_size = size;
+  meta.piece_size = 16384;
+  meta.piece_num = (size + meta.piece_size - 1) / meta.piece_size;
+  meta.bitfield.assign(static_cast<std::size_t>((meta.piece_num + 7) / 8), '\0');
+  zvtest::WriteFile(file, engine::encode_resume_meta(meta));
+}
+
+}  // namespace
+
+TEST_CASE("a download ends in success with callbacks in order and percentages rising") {
+  zvtest::TempDir dir("driver-ok");
+  fs::path target = dir.path() / "zelvane-download.exe";
+  Recorder recorder;
+  // Rate-limited per connection, so that several polls see it downloading.
+  REQUIRE(Fetch(NginxUrl("/rate/256k/large.bin"), target.wstring(), recorder));
+  recorder.CheckSequence(kDownload_Success);
+  std::vector<int> percents = recorder.Percents();
+  CHECK_FALSE(percents.empty());
+  CHECK(IsNonDecreasing(percents));
+  for (int p : percents) CHECK((p >= 0 && p <= 100));
+  CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("large.bin"));
+  CHECK_FALSE(fs::exists(target.string() + ".tmp"));
+  CHECK_FALSE(fs::exists(target.string() + ".cfg"));
+  CHECK(LogText().find("Download....") != std::string::npos);
+  CHECK(LogText().find("HttpDownload,ret = 0 (time = ") != std::string::npos);
+}
+
+TEST_CASE("a cancelled download resumes from its files on the next call") {
+  zvtest::TempDir dir("driver-resume");
+  fs::path target = dir.path() / "zelvane-download.exe";
+  std::wstring url = NginxUrl("/rate/256k/large.bin");
+
+  Recorder first;
+  int cancelledAt = -1;
+  first.hook = [&](const Call& call) {
+    if (call.code == kCallback_Percent && call.value >= 20 && cancelledAt < 0) {
+      cancelledAt = call.value;
+      CancelHttpDownload();
+    }
+  };
+  CHECK_FALSE(Fetch(url, target.wstring(), first));
+  first.CheckSequence(kDownload_Cancelled);
+  CHECK(cancelledAt >= 20);
+  CHECK_FALSE(fs::exists(target));
+  REQUIRE(fs::exists(target.string() + ".tmp"));
+  REQUIRE(fs::exists(target.string() + ".cfg"));
+  // The window's check before a retry keeps leftovers of the same download.
+  CHECK_FALSE(JudgeDeleteHistoryFile(url, static_cast<int64_t>(zvpeers::ManifestSize("large.bin")),
+                                     target.wstring()));
+
+  Recorder second;
+  REQUIRE(Fetch(url, target.wstring(), second));
+  second.CheckSequence(kDownload_Success);
+  std::vector<int> percents = second.Percents();
+  REQUIRE_FALSE(percents.empty());
+  CHECK(percents.front() >= 10);  // started from what the first call had
+  CHECK(IsNonDecreasing(percents));
+  CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("large.bin"));
+  CHECK_FALSE(fs::exists(target.string() + ".cfg"));
+}
+
+TEST_CASE("a cancel that comes after completion still reports success") {
+  zvtest::TempDir dir("driver-late-cancel");
+  fs::path target = dir.path() / "late.bin";
+  Recorder recorder;
+  std::thread canceller;
+  recorder.hook = [&](const Call& call) {
+    if (call.code == kCallback_Started) {
+      // The small file is complete long before the first poll ends.
+      canceller = std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        CancelHttpDownload();
+      });
+    }
+  };
+  bool ok = Fetch(NginxUrl("/files/small.bin"), target.wstring(), recorder);
+  canceller.join();
+  CHECK(ok);
+  recorder.CheckSequence(kDownload_Success);
+  CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("small.bin"));
+  CHECK(LogText().find("HttpDownload engine cancel but almost complete.") != std::string::npos);
+}
+
+TEST_CASE("cancels before and while the task starts end cancelled") {
+  SUBCASE("before the task exists") {
+    zvtest::TempDir dir("driver-early-cancel");
+    fs::path target = dir.path() / "early.bin";
+    Recorder recorder;
+    recorder.hook = [](const Call& call) {
+      if (call.code == kCallback_Started) CancelHttpDownload();
+    };
+    CHECK_FALSE(Fetch(NginxUrl("/files/medium.bin"), target.wstring(), recorder));
+    recorder.CheckSequence(kDownload_Cancelled);
+    CHECK(fs::is_empty(dir.path()));
+  }
+  SUBCASE("while the first connection waits for an answer") {
+    // A listener that takes connections but never answers.
+    asio::io_context io;
+    asio::ip::tcp::acceptor silent(io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    std::string url = "http://127.0.0.1:" + std::to_string(silent.local_endpoint().port()) + "/x.bin";
+    zvtest::TempDir dir("driver-start-cancel");
+    Recorder recorder;
+    std::thread canceller;
+    recorder.hook = [&](const Call& call) {
+      if (call.code == kCallback_Started) {
+        canceller = std::thread([] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          CancelHttpDownload();
+        });
+      }
+    };
+    CHECK_FALSE(Fetch(Utf8ToWide(url), (dir.path() / "x.bin").wstring(), recorder));
+    canceller.join();
+    recorder.CheckSequence(kDownload_Cancelled);
+    CHECK_FALSE(fs::exists(dir.path() / "x.bin"));
+  }
+}
+
+TEST_CASE("failures end in clear result codes") {
+  zvtest::TempDir dir("driver-fail");
+  SUBCASE("no server") {
+    Recorder recorder;
+    std::string url = "http://127.0.0.1:" + std::to_string(DeadPort()) + "/files/small.bin";
+    CHECK_FALSE(Fetch(Utf8ToWide(url), (dir.path() / "dead.bin").wstring(), recorder));
+    recorder.CheckSequence(kDownload_Failed);
+    CHECK(recorder.Percents().empty());
+  }
+  SUBCASE("the target folder does not exist") {
+    Recorder recorder;
+    fs::path target = dir.path() / "missing" / "sub" / "x.bin";
+    CHECK_FALSE(Fetch(NginxUrl("/files/small.bin"), target.wstring(), recorder));
+    recorder.CheckSequence(kDownload_Failed);
+    CHECK_FALSE(fs::exists(dir.path() / "missing"));
+  }
+  SUBCASE("the size is never announced") {
+    // The body arrives whole, but without a length nothing shows it complete.
+    Recorder recorder;
+    fs::path target = dir.path() / "noclen.bin";
+    std::wstring url = Utf8ToWide(zvpeers::Url("faulty", "http", "/noclen/small.bin"));
+    CHECK_FALSE(Fetch(url, target.wstring(), recorder));
+    recorder.CheckSequence(kDownload_Incomplete);
+    CHECK_FALSE(fs::exists(target));
+  }
+  SUBCASE("the final name is taken by a folder: the data stays for a retry") {
+    Recorder recorder;
+    fs::path target = dir.path() / "blocked.bin";
+    fs::create_directories(target / "inside");
+    CHECK_FALSE(Fetch(NginxUrl("/files/medium.bin"), target.wstring(), recorder));
+    recorder.CheckSequence(kDownload_Failed);
+    CHECK(fs::is_directory(target));
+    CHECK(zvpeers::Sha256OfFile(target.string() + ".tmp") == zvpeers::ManifestSha256("medium.bin"));
+
+    fs::remove_all(target);
+    Recorder retry;
+    REQUIRE(Fetch(NginxUrl("/files/medium.bin"), target.wstring(), retry));
+    CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("medium.bin"));
+  }
+}
+
+TEST_CASE("a second download while one runs is refused at once") {
+  zvtest::TempDir dir("driver-twice");
+  std::wstring url = NginxUrl("/rate/64k/medium.bin");
+  std::atomic<bool> downloading{false};
+  Recorder running;
+  running.hook = [&](const Call& call) {
+    if (call.code == kCallback_Percent) downloading = true;
+  };
+  std::thread first([&] { Fetch(url, (dir.path() / "a.bin").wstring(), running); });
+  for (int i = 0; i < 200 && !downloading; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  REQUIRE(downloading);
+
+  Recorder second;
+  CHECK_FALSE(Fetch(url, (dir.path() / "b.bin").wstring(), second));
+  second.CheckSequence(kDownload_Failed);
+
+  // A driver of its own on the same address finds the task in use.
+  Recorder third;
+  DownloadRequest request;
+  request.context = &third;
+  request.url = url;
+  request.path = (dir.path() / "c.bin").wstring();
+  CZVDownload other(&request, &Recorder::Callback, nullptr);
+  CHECK(other.Download() == kDownload_Failed);
+  third.CheckSequence(kDownload_Failed);
+
+  CancelHttpDownload();
+  first.join();
+  running.CheckSequence(kDownload_Cancelled);
+  CHECK_FALSE(fs::exists(dir.path() / "b.bin"));
+  CHECK_FALSE(fs::exists(dir.path() / "c.bin.tmp"));
+}
+
+TEST_CASE("tasks are keyed by the CRC-32 of the address") {
+  CHECK(TaskKey("123456789") == "cbf43926");
+  CHECK(TaskKey("") == "0");
+  CHECK(TaskKey("a") == "e8b7be43");
+  zvtest::TempDir dir("driver-key");
+  std::wstring path = (dir.path() / "k.bin").wstring();
+  TaskHandle one = CreateTask("http://127.0.0.1:1/key-test", path, 8, 20);
+  TaskHandle two = CreateTask("http://127.0.0.1:1/key-test", path + L"2", 4, 20);
+  TaskHandle other = CreateTask("http://127.0.0.1:1/key-test2", path, 8, 20);
+  CHECK(one == two);
+  CHECK(one != other);
+  TaskStatus status;
+  CHECK(QueryTask(one, status));
+  CHECK(status.state == kTask_Starting);
+  int unknown = 0;
+  CHECK_FALSE(QueryTask(&unknown, status));
+}
+
+TEST_CASE("leftovers are kept only when they belong to the same address and size") {
+  zvtest::TempDir dir("driver-history");
+  const std::wstring url = L"http://example.test/pkg/setup.exe";
+  fs::path file = dir.path() / "setup.exe";
+  fs::path data = file.string() + ".tmp", meta = file.string() + ".cfg";
+  auto leftovers = [&] {
+    zvtest::WriteFile(data, "partial");
+    WriteMeta(meta, WideToUtf8(url), 300000000);
+  };
+
+  struct Case {
+    const char* name;
+    std::wstring url;
+    int64_t size;
+    bool deleted;
+  };
+  const Case cases[] = {
+      {"same download", url, 300000000, false},
+      {"other size", url, 300000001, true},
+      {"size past 32 bits", url, 300000000 + (int64_t(1) << 32), true},
+      {"address differs in case", L"http://example.test/pkg/Setup.exe", 300000000, true},
+      {"other address", L"http://example.test/pkg/other.exe", 300000000, true},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    leftovers();
+    CHECK(JudgeDeleteHistoryFile(c.url, c.size, file.wstring()) == c.deleted);
+    CHECK(fs::exists(data) == !c.deleted);
+    CHECK(fs::exists(meta) == !c.deleted);
+  }
+
+  // no meta file: nothing is deleted
+  fs::remove(meta);
+  zvtest::WriteFile(data, "partial");
+  CHECK_FALSE(JudgeDeleteHistoryFile(url, 300000000, file.wstring()));
+  CHECK(fs::exists(data));
+  // an empty meta file matches nothing
+  zvtest::WriteFile(meta, "");
+  CHECK(JudgeDeleteHistoryFile(url, 0, file.wstring()));
+  CHECK_FALSE(fs::exists(data));
+  CHECK_FALSE(fs::exists(meta));
+  // a meta file that does not decode is left alone
+  zvtest::WriteFile(data, "partial");
+  zvtest::WriteFile(meta, "d9:file_sizei12");
+  CHECK_FALSE(JudgeDeleteHistoryFile(url, 12, file.wstring()));
+  CHECK(fs::exists(meta));
+
+  int64_t size = -1;
+  std::string stored = "unchanged";
+  zvtest::WriteFile(meta, "");
+  CHECK(ReadMetaInfo(size, stored, meta.wstring()));
+  CHECK(size == -1);
+  CHECK(stored == "unchanged");
+  WriteMeta(meta, "http://a.test/x", 5000);
+  CHECK(ReadMetaInfo(size, stored, meta.wstring()));
+  CHECK(size == 5000);
+  CHECK(stored == "http://a.test/x");
+  CHECK_FALSE(ReadMetaInfo(size, stored, (dir.path() / "none.cfg").wstring()));
+
+  // removal: nothing there is success; both go
+  CHECK(RemoveTemporaryFileWrap((dir.path() / "nothing").wstring()));
+  CHECK(RemoveTemporaryFileWrap(file.wstring()));
+  CHECK_FALSE(fs::exists(data));
+  CHECK_FALSE(fs::exists(meta));
+}
