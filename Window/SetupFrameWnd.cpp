@@ -1,23 +1,48 @@
+// Start-up environment, initialisation, state switch, progress display and
+// the dispatch of user actions and timers.
 #include "Window/SetupFrameWnd.h"
 
+#include "Window/BuildAddresses.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Window/InstallLogic.h"
 #include "log/Log.h"
 #include "system/SystemUtils.h"
+#include "ui/archive/ExtractZip.h"
+#include "ui/archive/ResourceLoader.h"
+
+int64_t g_nLastDownloadBytes = 0;
+std::atomic<bool> g_bCloseAsking{false};
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"SetupMainFrame";
-constexpr wchar_t kDefaultTitle[] = L"Zelvane Setup";
-constexpr int kClientWidth = 650;
-constexpr int kClientHeight = 360;
-
 std::atomic<bool> g_bEnvironmentReady{false};
+
+// Carries a function to the UI thread (see RunOnUiThread).
+constexpr UINT kMsgRunOnUiThread = WM_APP + 0x51;
+constexpr int kBottomPanelHeight = 75;
+constexpr UINT kRtlMessageFlags = MB_RTLREADING | MB_RIGHT | MB_SETFOREGROUND;  // 0x190000
 
 }  // namespace
 
-CSetupFrameWnd::CSetupFrameWnd() = default;
+SKINUI_BEGIN_MESSAGE_MAP(CSetupFrameWnd, SkinUI::WindowImplBase)
+  SKINUI_ON_MSGTYPE(L"click", CSetupFrameWnd::OnClick)
+  SKINUI_ON_MSGTYPE(L"selectchanged", CSetupFrameWnd::OnSelectChanged)
+  SKINUI_ON_MSGTYPE(L"textchanged", CSetupFrameWnd::OnTextChanged)
+SKINUI_END_MESSAGE_MAP()
 
-CSetupFrameWnd::~CSetupFrameWnd() {
-  if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
+CSetupFrameWnd::CSetupFrameWnd() : m_dwUiThread(GetCurrentThreadId()) {}
+
+CSetupFrameWnd::~CSetupFrameWnd() = default;
+
+template <typename T>
+T* CSetupFrameWnd::FindAs(const wchar_t* name) const {
+  return dynamic_cast<T*>(m_pm.FindControl(name));
 }
 
 void CSetupFrameWnd::InitEnvironment() {
@@ -26,84 +51,261 @@ void CSetupFrameWnd::InitEnvironment() {
   m_strDataDir = GetDataFolder();
   InitLog(L"zelvane_down.log", (m_strDataDir + L"Log").c_str());
   LoadResZipFile();
+  m_langMgr.Init(m_strDataDir + L"language\\");
+  m_langMgr.SetCarouselOrigin(CarouselApiOriginOverride());
 }
 
 void CSetupFrameWnd::LoadResZipFile() {
   LOGA(kLog_Info, "LoadResZipFile");
-  // The settings archive (RT_RCDATA 105) is unpacked into the "language"
-  // folder here, and the texts are loaded from it.
-}
-
-std::wstring CSetupFrameWnd::GetWindowTitle() const { return kDefaultTitle; }
-
-bool CSetupFrameWnd::Create(HWND parent, const std::wstring& title, DWORD style, DWORD exStyle) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = &CSetupFrameWnd::WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = kWindowClass;
-  RegisterClassExW(&wc);
-  m_hWnd = CreateWindowExW(exStyle, kWindowClass, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr, instance, this);
-  if (!m_hWnd) return false;
-  RECT rc = {0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&rc, style, FALSE, exStyle);
-  SetWindowPos(m_hWnd, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  return true;
-}
-
-void CSetupFrameWnd::CenterWindow() {
-  RECT window;
-  GetWindowRect(m_hWnd, &window);
-  MONITORINFO mi = {};
-  mi.cbSize = sizeof(mi);
-  GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &mi);
-  const RECT& area = mi.rcWork;
-  int width = window.right - window.left;
-  int height = window.bottom - window.top;
-  int x = area.left + ((area.right - area.left) - width) / 2;
-  int y = area.top + ((area.bottom - area.top) - height) / 2;
-  if (x < area.left) x = area.left;
-  if (y < area.top) y = area.top;
-  SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-int CSetupFrameWnd::ShowModal() {
-  ShowWindow(m_hWnd, SW_SHOWNORMAL);
-  MSG msg;
-  while (IsWindow(m_hWnd) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  std::string archive;
+  if (!SkinUI::GetPlatformResourceLoader().LoadResource(SkinUI::kResourceTypeRcData, 105, archive)) {
+    LOGA(kLog_Info, "LoadResZipFile: settings archive resource missing");
+    return;
   }
-  return static_cast<int>(msg.wParam);
+  std::wstring folder = m_strDataDir + L"language\\";
+  CreateFullDirectory(folder);
+  if (!SkinUI::ExtractZipToFolder(archive.data(), archive.size(), folder))
+    LOGA(kLog_Info, "LoadResZipFile: settings archive not fully unpacked");
 }
 
-LRESULT CALLBACK CSetupFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  CSetupFrameWnd* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<CSetupFrameWnd*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->m_hWnd = hwnd;
-  } else {
-    self = reinterpret_cast<CSetupFrameWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+std::wstring CSetupFrameWnd::GetSkinFile() {
+  InitEnvironment();
+  return m_langMgr.IsRtl() ? L"skin_rtl.xml" : L"skin.xml";
+}
+
+void CSetupFrameWnd::InitWindow() {
+  SetIcon(101);
+  InitData();
+  if (!m_pTaskbar) m_pTaskbar = new CTaskbarProgress();  // lives until the process ends
+  m_pTaskbar->Attach(m_hWnd);
+  m_pTaskbar->SetState(CTaskbarProgress::kNormal);
+  InitAnalytics();
+}
+
+void CSetupFrameWnd::InitData() {
+  m_pEditPath = nullptr;
+  m_pLabelTip = nullptr;
+  m_pChkFold = nullptr;
+  m_pLabelProgress = nullptr;
+  m_pProgress = nullptr;
+  m_nWindowState = -1;
+  m_strInstallDir = GetProgramDirectory();
+  InitEnvironment();
+  LoadDomainFile();
+  InitControls();
+  m_pLabelProgress = FindAs<SkinUI::CLabelUI>(L"label_progress");
+  m_pLabelTip = FindAs<SkinUI::CLabelUI>(L"label_tip");
+  m_pProgress = FindAs<SkinUI::CProgressUI>(L"progress_download");
+  UpdateWindowSate(kWindow_Init);
+  LOGW(kLog_Info, L"Windows Version:%ls", GetWindowsProductName().c_str());
+  LOGA(kLog_Info, "Windows Bit:%s", IsWindows64Bit() ? "x64" : "x86");
+  LOGW(kLog_Info, L"downloader version:%ls", GetFileVersion(GetModuleFilePath()).c_str());
+  m_strProgressFile = m_strDataDir + L"temp.progress";
+  m_nDownloadRatio = m_langMgr.GetDownloadRatio();
+  m_nReadFileTimeout = m_langMgr.GetReadFileTimeout();
+  LOGA(kLog_Info, "DownloadRatio:%d  ==== ReadFileTimeout:%d", m_nDownloadRatio, m_nReadFileTimeout);
+}
+
+void CSetupFrameWnd::LoadDomainFile() {
+  LOGA(kLog_Info, "LoadDomainFile");
+  std::string bytes;
+  if (!SkinUI::GetPlatformResourceLoader().LoadResource(SkinUI::kResourceTypeRcData, 106, bytes))
+    return;
+  // At most 254 bytes, and never past the resource's own end.
+  bytes = bytes.substr(0, 254);
+  bytes.resize(std::strlen(bytes.c_str()));
+  std::wstring domain = LocaleToUnicode(bytes);
+  ReplaceAll(domain, L"\r\n", L"");
+  m_langMgr.SetCustom(domain);
+  LOGA(kLog_Info, "Domain:%s", bytes.c_str());
+}
+
+void CSetupFrameWnd::InitControls() {
+  auto setText = [this](const wchar_t* control, const wchar_t* key) {
+    if (SkinUI::CControlUI* c = Find(control)) c->SetText(m_langMgr.GetText(key));
+  };
+  setText(L"btn_install", L"STR_INSTALL");
+  setText(L"btn_hide", L"STR_HIDE");
+  setText(L"text_install", L"STR_INSTALLING");
+  setText(L"btn_start", L"STR_START");
+  setText(L"label_path", L"STR_INSTALL_PATH");
+
+  if (SkinUI::CControlUI* tip = Find(L"control_tip")) {
+    std::wstring image = m_strDataDir + L"language\\" + m_langMgr.GetLanguageName() + L"\\install_tips.png";
+    if (IsFileExist(image)) tip->SetBkImage(image);
   }
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->HandleMessage(message, wParam, lParam);
+  if ((m_pEditPath = FindAs<SkinUI::CEditUI>(L"edit_path"))) {
+    m_pEditPath->SetText(m_strInstallDir);
+    m_pEditPath->SetReadOnly(true);
+  }
+  setText(L"btn_browse", L"STR_BROWSE");
+  setText(L"btn_lisence", L"STR_LISENCE");
+  setText(L"label_install", L"STR_INSTALLING");
+  if (auto* agree = FindAs<SkinUI::CCheckBoxUI>(L"chk_agree")) agree->Selected(true, true);
+  if ((m_pChkFold = FindAs<SkinUI::CCheckBoxUI>(L"chk_fold"))) {
+    m_pChkFold->SetText(m_langMgr.GetText(L"STR_CUSTOMIZE_INSTALL"));
+    m_pChkFold->Selected(false, true);
+  }
+  m_strDownloadUrl = m_langMgr.GetDownloadUrl();
 }
 
-LRESULT CSetupFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
+void CSetupFrameWnd::UpdateWindowSate(int state) {
+  if (m_nWindowState.exchange(state) == state) return;
+  if (!Find(L"switch")) return;
+  switch (state) {
+    case kWindow_Init:
+      LOGA(kLog_Info, "UpdateWindowSate:kWindow_Init");
+      RunOnUiThread([this] {
+        if (auto* tabs = FindAs<SkinUI::CTabLayoutUI>(L"switch")) tabs->SelectItem(0, true);
+        if (SkinUI::CControlUI* start = Find(L"btn_start")) start->SetVisible(false);
+      });
+      break;
+    case kWindow_Downloading:
+      LOGA(kLog_Info, "UpdateWindowSate:kWindow_Downloading");
+      RunOnUiThread([this] {
+        if (m_pChkFold) m_pChkFold->Selected(false, true);
+        if (auto* tabs = FindAs<SkinUI::CTabLayoutUI>(L"switch")) tabs->SelectItem(1, true);
+      });
+      UpdateProgress(0);
+      break;
+    case kWindow_Installing:
+      LOGA(kLog_Info, "UpdateWindowSate:kWindow_Installing");
+      StartInstallExe();
+      break;
+    case kWindow_Finish:
+      LOGA(kLog_Info, "UpdateWindowSate:kWindow_Finish");
+      RunOnUiThread([this] {
+        if (auto* tabs = FindAs<SkinUI::CTabLayoutUI>(L"switch")) tabs->SelectItem(0, true);
+      });
+      InstallExeFinish();
+      break;
+    default:
+      break;
+  }
+}
+
+void CSetupFrameWnd::UpdateProgress(int value) {
+  RunOnUiThread([this, value] {
+    if (m_pProgress) m_pProgress->SetValue(m_langMgr.IsRtl() ? 100 - value : value);
+    if (m_pLabelProgress) m_pLabelProgress->SetText(std::to_wstring(value) + L" %");
+    if (m_pTaskbar) {
+      m_pTaskbar->SetState(CTaskbarProgress::kNormal);
+      m_pTaskbar->SetValue(value < 0 ? 0 : static_cast<ULONGLONG>(value), 100);
+    }
+  });
+}
+
+void CSetupFrameWnd::ShowTip(const std::wstring& text) {
+  RunOnUiThread([this, text] {
+    if (m_pLabelTip) {
+      m_pLabelTip->SetText(text);
+      m_pLabelTip->SetVisible(!text.empty());
+    }
+    if (!text.empty() && m_pChkFold) m_pChkFold->Selected(true, true);
+  });
+}
+
+int CSetupFrameWnd::ShowMessage(const std::wstring& text, UINT type) {
+  if (m_langMgr.IsRtl()) type |= kRtlMessageFlags;
+  return MessageBoxW(m_hWnd, text.c_str(), m_langMgr.GetText(L"STR_MESSAGEBOX_TITLE").c_str(), type);
+}
+
+void CSetupFrameWnd::OnSelectChanged(SkinUI::NotifyMsg& msg) {
+  if (!msg.pSender) return;
+  const std::wstring& name = msg.pSender->GetName();
+  if (name == L"chk_fold") {
+    SkinUI::CControlUI* bottom = Find(L"bottomLayout");
+    if (!bottom || !m_pChkFold) return;
+    bool open = m_pChkFold->IsSelected();
+    bottom->SetAttribute(L"visible", open ? L"true" : L"false");
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    ResizeClient(client.right - client.left,
+                 client.bottom - client.top + (open ? kBottomPanelHeight : -kBottomPanelHeight));
+  } else if (name == L"chk_agree") {
+    auto* agree = dynamic_cast<SkinUI::COptionUI*>(msg.pSender);
+    if (SkinUI::CControlUI* install = Find(L"btn_install"))
+      install->SetEnabled(agree && agree->IsSelected());
+  }
+}
+
+void CSetupFrameWnd::OnTextChanged(SkinUI::NotifyMsg& msg) {
+  if (msg.pSender && msg.pSender->GetName() == L"edit_path") ShowTip(L"");
+}
+
+void CSetupFrameWnd::Notify(SkinUI::NotifyMsg& msg) {
+  if (msg.pSender && msg.pSender->GetName() == L"edit_path" && msg.sType == L"setfocus") {
+    OnBrowse();
+    if (SkinUI::CControlUI* browse = Find(L"btn_browse")) browse->SetFocus();
+  }
+  SkinUI::WindowImplBase::Notify(msg);
+}
+
+void CSetupFrameWnd::OnBrowse() {
+  std::wstring title = m_langMgr.GetText(L"STR_SELECT_FOLDER");
+  BROWSEINFOW info = {};
+  info.hwndOwner = m_hWnd;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return;
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetPathFromIDListW(chosen, path) && m_pEditPath) {
+    m_pEditPath->SetText(path);
+    ShowTip(L"");
+  }
+  CoTaskMemFree(chosen);
+}
+
+void CSetupFrameWnd::OnClick(SkinUI::NotifyMsg& msg) {
+  if (msg.pSender) {
+    const std::wstring& name = msg.pSender->GetName();
+    if (name == L"btn_install") {
+      OnClickInstall();
+    } else if (name == L"btn_browse") {
+      OnBrowse();
+    } else if (name == L"btn_hide") {
+      SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    } else if (name == L"btn_start") {
+      OnStartProduct();
+    } else if (name == L"btn_lisence") {
+      std::wstring licence = m_langMgr.GetLicenceUrl();
+      if (IsWebAddress(licence)) ShellOpen(m_hWnd, licence);
+    } else if (msg.pSender->HasCustomAttribute(L"imageIndex")) {
+      OnBannerDotClick(msg.pSender);
+    }
+  }
+  SkinUI::WindowImplBase::OnClick(msg);
+}
+
+LRESULT CSetupFrameWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  if (msg == kMsgRunOnUiThread) {
+    (*reinterpret_cast<std::function<void()>*>(lParam))();
+    bHandled = TRUE;
     return 0;
   }
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
-    m_hWnd = nullptr;
+  if (msg != WM_TIMER) {
+    bHandled = FALSE;
+    return 0;
   }
-  return DefWindowProcW(m_hWnd, message, wParam, lParam);
+  switch (wParam) {
+    case kTimer_NextBanner: ShowNextBanner(); break;
+    case kTimer_ProgressFile: ReadProgressFile(); break;
+    case kTimer_BannerReady: OnBannerReadyTimer(); break;
+    default: break;
+  }
+  bHandled = TRUE;
+  return 0;
+}
+
+void CSetupFrameWnd::RunOnUiThread(const std::function<void()>& fn) {
+  // Worker threads change controls through the UI thread, one change at a
+  // time and in order; the sender waits until its change is done.
+  if (GetCurrentThreadId() == m_dwUiThread) {
+    fn();
+    return;
+  }
+  if (!m_hWnd || !IsWindow(m_hWnd)) return;  // the window is gone: nothing to show
+  std::function<void()> copy = fn;
+  ::SendMessageW(m_hWnd, kMsgRunOnUiThread, 0, reinterpret_cast<LPARAM>(&copy));
 }

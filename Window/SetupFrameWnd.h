@@ -1,43 +1,143 @@
-// The installer's one main window: start-up environment, the single running
-// instance and, later, the pages and flows of the installation.
+// The installer's one main window and the controller of the whole run: the
+// start-up environment, the pages and states, the install flow, the silent
+// installer hand-over, the banner carousel, finishing and closing.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 
-class CSetupFrameWnd {
+#include "Window/TaskbarProgress.h"
+#include "common/LanguageManager.h"
+#include "ui/win/UIControls.h"
+#include "ui/win/WindowImplBase.h"
+
+enum WindowState {
+  kWindow_Init = 0,
+  kWindow_Downloading = 1,
+  kWindow_Installing = 2,
+  kWindow_Finish = 3,
+};
+
+// Close-request code with which the program closes itself without asking.
+constexpr WPARAM kForceClose = 1000;
+
+// Timers of the window.
+enum WindowTimer {
+  kTimer_NextBanner = 11,    // 4000 ms: the next carousel image
+  kTimer_ProgressFile = 12,  // m_nReadFileTimeout: the installer's progress file
+  kTimer_BannerReady = 13,   // 1000 ms: waits for the carousel images
+};
+
+extern int64_t g_nLastDownloadBytes;  // last byte-progress report; never goes back
+extern std::atomic<bool> g_bCloseAsking;  // the close question is on screen
+
+class CSetupFrameWnd : public SkinUI::WindowImplBase {
  public:
   CSetupFrameWnd();
-  ~CSetupFrameWnd();
+  ~CSetupFrameWnd() override;
 
   // Data folder, log, unpacked settings and texts. Runs at most once per
   // process; later calls return at once.
   void InitEnvironment();
 
-  // Creates the window (class "SetupMainFrame"); false when it cannot be made.
-  bool Create(HWND parent, const std::wstring& title, DWORD style, DWORD exStyle);
-  void CenterWindow();
-  // Shows the window and dispatches messages until it is destroyed.
-  int ShowModal();
-  HWND GetHWND() const { return m_hWnd; }
+  // Toolkit hooks.
+  std::wstring GetWindowClassName() const override { return L"SetupMainFrame"; }
+  void InitWindow() override;
+  void OnClick(SkinUI::NotifyMsg& msg) override;
+  std::wstring GetSkinFolder() override { return L""; }
+  std::wstring GetSkinFile() override;
+  SkinUI::UILIB_RESOURCETYPE GetResourceType() const override { return SkinUI::UILIB_ZIPRESOURCE; }
+  std::wstring GetResourceID() const override { return L"104"; }
+  LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  void Notify(SkinUI::NotifyMsg& msg) override;
+  SKINUI_DECLARE_MESSAGE_MAP()
 
-  // Text shown as the title of every instance's window.
-  std::wstring GetWindowTitle() const;
+  // Operations the flows share.
+  void UpdateWindowSate(int state);
+  void UpdateProgress(int value);
+  void ShowTip(const std::wstring& text);
+  LanguageManager& GetLanguageManager() { return m_langMgr; }
+  int GetWindowState() const { return m_nWindowState; }
 
-  const std::wstring& GetDataDir() const { return m_strDataDir; }
+  // Message box owned by the window, with the title text and, for
+  // right-to-left languages, right-to-left reading.
+  int ShowMessage(const std::wstring& text, UINT type);
 
  private:
+  // Start-up.
   void LoadResZipFile();
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void InitData();
+  void LoadDomainFile();
+  void InitControls();
+  void InitAnalytics();
 
-  HWND m_hWnd = nullptr;
+  // Page and control handlers.
+  void OnSelectChanged(SkinUI::NotifyMsg& msg);
+  void OnTextChanged(SkinUI::NotifyMsg& msg);
+  void OnBrowse();
+
+  // Install flow.
+  void OnClickInstall();
+  void PrepareDownload();
+  bool StartDownload(const std::wstring& url, const std::wstring& file);
+  static void OnDownloadStatus(int code, int value, int extra, void* context);
+  void OnDownloadResult(int result);
+  void DownloadSuccess();
+  void DownloadFailed();
+  void SendGaEventAsync(int kind);
+  std::wstring DownloadedInstallerPath() const { return m_strDataDir + L"zelvane-download.exe"; }
+
+  // Silent installer.
+  void StartInstallExe();
+  void WriteDomainFile();
+  void StartProgressTimer();
+  void ReadProgressFile();
+  void KillSilentInstallProcess();
+  void CleanInstallFiles();
+
+  // Carousel.
+  void FetchBannerImages();
+  void OnBannerReadyTimer();
+  void ShowNextBanner();
+  bool ShowBanner(int n, SkinUI::CControlUI* banner);
+  void OnBannerDotClick(SkinUI::CControlUI* dot);
+  std::wstring BannerFolder() const;
+
+  // Finish, start, close.
+  void InstallExeFinish();
+  void OnStartProduct();
+
+  // Runs fn on the UI thread (at once when called there), in call order.
+  void RunOnUiThread(const std::function<void()>& fn);
+  SkinUI::CControlUI* Find(const wchar_t* name) const { return m_pm.FindControl(name); }
+  template <typename T>
+  T* FindAs(const wchar_t* name) const;
+
   std::wstring m_strDataDir;
+  std::wstring m_strInstallDir;
+  std::wstring m_strDownloadUrl;
+  std::wstring m_strProgressFile;
+  std::atomic<int> m_nWindowState{-1};
+  SkinUI::CEditUI* m_pEditPath = nullptr;
+  SkinUI::CLabelUI* m_pLabelTip = nullptr;
+  SkinUI::CCheckBoxUI* m_pChkFold = nullptr;
+  SkinUI::CLabelUI* m_pLabelProgress = nullptr;
+  SkinUI::CProgressUI* m_pProgress = nullptr;
+  CTaskbarProgress* m_pTaskbar = nullptr;
+  LanguageManager m_langMgr;
   int m_nDownloadRatio = 90;      // share of the bar the download fills, percent
   int m_nReadFileTimeout = 1500;  // progress-file timer period, ms
   int m_nCurBanner = 0;           // 1-based banner on show; 0 = none yet
-  int m_nBannerCount = -1;        // banners announced by the API; -1 = unknown
+  std::atomic<int> m_nBannerCount{-1};  // banners announced by the API; -1 = unknown
   std::atomic<bool> m_bBannerReady{false};
+  int m_nLastInstallPercent = 0;  // the bar never moves back during the install
+  DWORD m_dwUiThread = 0;
+  std::atomic<int64_t> m_nExpectedInstallerSize{0};  // size announced by the server
+  std::atomic<bool> m_bClosing{false};  // a close is confirmed: workers stop showing anything
 };

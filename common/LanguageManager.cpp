@@ -33,6 +33,7 @@ const wchar_t* const kBuiltInTexts[][2] = {
     {L"STR_CLOSE_TIP2", L"Installation is in progress. Are you sure you want to quit?"},
     {L"STR_START", L"Start\u00A0Now"},
     {L"STR_MB", L"MB"},
+    {L"STR_INSTALL_FAILED", L"The installation did not complete. Please try again."},
 };
 
 std::wstring Lookup(const std::map<std::wstring, std::wstring>& table, const std::wstring& key) {
@@ -107,7 +108,8 @@ std::wstring LanguageManager::GetLicenceUrl() const {
 }
 
 std::wstring LanguageManager::GetCarouselUrl() const {
-  std::wstring origin = Product(L"STR_CAROUSEL_HOST");
+  std::wstring origin = m_strCarouselOrigin;
+  if (origin.empty()) origin = Product(L"STR_CAROUSEL_HOST");
   if (origin.empty()) origin = kCarouselApiOrigin;
   return origin + L"/downloader/carousel?pid=" + Product(L"STR_PID") + L"&lang=" + m_strLanguage;
 }
@@ -117,7 +119,10 @@ void LanguageManager::InitCurrentLanguage() {
   const std::wstring id = m_pPlatform->GetUserUILanguage();
   LOGW(kLog_Info, L"Language Code:%ls", id.c_str());
   const std::wstring name = ReadIniString(m_strFolder + L"language.ini", L"Language", id);
-  if (!name.empty()) m_strLanguage = name;
+  if (!name.empty())
+    m_strLanguage = name;
+  else
+    LOGW(kLog_Info, L"language id %ls not listed in language.ini: English", id.c_str());
   if (m_strLanguage == L"Arabic" || m_strLanguage == L"Hebrew") m_bRtl = true;
 }
 

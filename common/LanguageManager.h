@@ -43,6 +43,8 @@ class LanguageManager {
   std::wstring GetInstallUrl() const;
   std::wstring GetLicenceUrl() const;
   std::wstring GetCarouselUrl() const;
+  // A build's own carousel origin, in place of the product setting and the default.
+  void SetCarouselOrigin(const std::wstring& origin) { m_strCarouselOrigin = origin; }
   int GetDownloadRatio() const { return 90; }
   int GetReadFileTimeout() const { return 1500; }
 
@@ -67,6 +69,7 @@ class LanguageManager {
   std::wstring m_strFolder;
   std::wstring m_strLanguage;
   std::wstring m_strCustom;
+  std::wstring m_strCarouselOrigin;
   bool m_bRtl = false;
   ILanguagePlatform* m_pPlatform;
 };

@@ -1,0 +1,216 @@
+// From the Install click to the hand-over to the silent installer: the path
+// check, the pre-download worker (redirect probe, size, free space), the
+// download thread and its outcome.
+#include <thread>
+
+#include "Window/InstallLogic.h"
+#include "Window/RedirectProbe.h"
+#include "Window/SetupFrameWnd.h"
+#include "common/GA.h"
+#include "download/HttpDownload.h"
+#include "log/Log.h"
+#include "system/SystemUtils.h"
+#include "tool/BaseRequest.h"
+
+namespace {
+
+// Full-width colon (U+FF1A) of the log texts, in code page 936.
+#define ZV_FW_COLON "\xA3\xBA"
+
+enum GaKind { kGa_StartInstall = 0, kGa_Installed = 1, kGa_InstalledSucceed = 2 };
+
+// Only an existing folder passes, or a name whose existence cannot be settled
+// for another reason than "not found".
+bool IsPathUsable(const std::wstring& path, bool& exists) {
+  exists = false;
+  std::wstring probe = path;
+  if (!probe.empty() && probe.back() == L'\\') probe.pop_back();
+  probe += L"\\.";
+  if (GetFileAttributesW(probe.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    exists = true;
+    return true;
+  }
+  DWORD error = GetLastError();
+  return error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+void CSetupFrameWnd::OnClickInstall() {
+  LOGA(kLog_Info, "OnClickInstall");
+  ShowTip(L"");
+  std::wstring path = m_pEditPath ? m_pEditPath->GetText() : std::wstring();
+  m_strInstallDir = WithTrailingBackslash(path);
+  LOGW(kLog_Info, L"sel path:%ls", m_strInstallDir.c_str());
+  SetLastError(0);
+  bool exists = false;
+  // A folder that exists is required: the silent installer and the free-space
+  // query both need a real folder, and a name that cannot be checked is not one.
+  if (!IsPathUsable(m_strInstallDir, exists) || !exists) {
+    ShowTip(m_langMgr.GetText(L"STR_PATH_INVALID"));
+    return;
+  }
+  LOGA(kLog_Info, "sel path end");
+  std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
+  std::thread(&CSetupFrameWnd::PrepareDownload, this).detach();
+  LOGA(kLog_Info, "send ga begin");
+  SendGaEventAsync(kGa_StartInstall);
+  LOGA(kLog_Info, "send ga end");
+  LOGA(kLog_Info, "change page downloading begin");
+  UpdateWindowSate(kWindow_Downloading);
+  LOGA(kLog_Info, "change page downloading end");
+  SetTimer(m_hWnd, kTimer_BannerReady, 1000, nullptr);
+}
+
+void CSetupFrameWnd::PrepareDownload() {
+  auto backToStart = [this] {
+    UpdateProgress(0);
+    g_nLastDownloadBytes = 0;
+    UpdateWindowSate(kWindow_Init);
+  };
+
+  std::wstring extended = m_langMgr.GetDownloadUrlEx();
+  if (!extended.empty()) {
+    std::wstring target;
+    if (GetRedirectUrl(extended, target)) {
+      m_strDownloadUrl = target;
+      LOGW(kLog_Info, L"get redirect Url:%ls", m_strDownloadUrl.c_str());
+    }
+  }
+  if (!IsWebAddress(m_strDownloadUrl)) {
+    LOGW(kLog_Info, L"OnClickInstall: no usable download address [%ls]", m_strDownloadUrl.c_str());
+    ShowMessage(m_langMgr.GetText(L"STR_NETWORK_ERROR"), MB_OK | MB_ICONWARNING);
+    backToStart();
+    return;
+  }
+
+  LOGA(kLog_Info, "get file size begin");
+  int64_t size = GetFileSizeByHead(m_strDownloadUrl);
+  m_nExpectedInstallerSize = size;
+  LOGA(kLog_Info, "get file size end");
+
+  // The free space of the installation folder itself: it may be a mounted
+  // volume or a network share, not the drive its letter names.
+  LOGA(kLog_Info, "get disk size begin");
+  uint32_t freeMiB = 0;
+  bool haveFree = GetFreeSize(m_strInstallDir, freeMiB);
+  LOGA(kLog_Info, "get disk size end");
+  if (!haveFree) {
+    LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "GetFreeSize Failed");
+    ShowMessage(m_langMgr.GetText(L"STR_PATH_INVALID"), MB_OK | MB_ICONWARNING);
+    backToStart();
+    ShowTip(m_langMgr.GetText(L"STR_PATH_INVALID"));
+    return;
+  }
+
+  int64_t sizeMiB = size >> 20;
+  if (static_cast<int64_t>(freeMiB) < 3 * sizeMiB) {
+    LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "filesize:%lldMB--FreeSize:%uMB",
+         static_cast<long long>(sizeMiB), freeMiB);
+    std::wstring unit = m_langMgr.GetText(L"STR_MB");
+    if (unit.empty()) unit = L"MB";
+    std::wstring text =
+        m_langMgr.GetText(L"STR_STORAGE") + L" " + std::to_wstring(3 * sizeMiB) + L" " + unit;
+    if (ShowMessage(text, MB_OK) == IDOK) backToStart();
+    return;
+  }
+
+  std::wstring file = DownloadedInstallerPath();
+  JudgeDeleteHistoryFile(m_strDownloadUrl, size, file);
+  StartDownload(m_strDownloadUrl, file);
+}
+
+bool CSetupFrameWnd::StartDownload(const std::wstring& url, const std::wstring& file) {
+  if (url.empty() || file.empty()) return false;
+  std::thread([this, url, file] {
+    DownloadRequest request;
+    request.connections = 8;
+    request.context = this;
+    request.url = url;
+    request.path = file;
+    StartHttpDownload(&request, &CSetupFrameWnd::OnDownloadStatus, nullptr);
+  }).detach();
+  return true;
+}
+
+void CSetupFrameWnd::OnDownloadStatus(int code, int value, int extra, void* context) {
+  auto* self = static_cast<CSetupFrameWnd*>(context);
+  if (!self) return;
+  switch (code) {
+    case kCallback_Bytes:
+      self->UpdateProgress(DownloadBytesToBar(value, extra, self->m_nDownloadRatio, g_nLastDownloadBytes));
+      break;
+    case kCallback_Percent:
+      self->UpdateProgress(DownloadPercentToBar(static_cast<int>(value), self->m_nDownloadRatio));
+      break;
+    case kCallback_Result:
+      self->OnDownloadResult(static_cast<int>(value));
+      break;
+    default:
+      break;
+  }
+}
+
+void CSetupFrameWnd::OnDownloadResult(int result) {
+  switch (result) {
+    case kDownload_Success:
+      DownloadSuccess();
+      break;
+    case -3:
+    case kDownload_Failed:
+      DownloadFailed();
+      break;
+    case -1:
+    case kDownload_Incomplete:
+      PostMessage(WM_CLOSE, kForceClose, 0);
+      break;
+    default:  // cancelled, or anything else: the window stays as it is
+      break;
+  }
+}
+
+void CSetupFrameWnd::DownloadSuccess() {
+  LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "Success");
+  SendGaEventAsync(kGa_Installed);
+  UpdateWindowSate(kWindow_Installing);
+  UpdateProgress(m_nDownloadRatio);
+}
+
+void CSetupFrameWnd::DownloadFailed() {
+  LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "Failed");
+  if (m_pTaskbar) RunOnUiThread([this] { m_pTaskbar->SetState(CTaskbarProgress::kError); });
+  std::wstring text = m_langMgr.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
+  switch (ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING)) {
+    case IDABORT:
+      PostMessage(WM_CLOSE, kForceClose, 0);
+      break;
+    case IDRETRY:
+      CleanInstallFiles();
+      CancelHttpDownload();
+      StartDownload(m_strDownloadUrl, DownloadedInstallerPath());
+      break;
+    case IDIGNORE:
+      // The browser downloads the installer instead; only a web address is
+      // handed to the shell.
+      if (IsWebAddress(m_strDownloadUrl)) ShellOpen(m_hWnd, m_strDownloadUrl);
+      CleanInstallFiles();
+      UpdateProgress(0);
+      g_nLastDownloadBytes = 0;
+      UpdateWindowSate(kWindow_Init);
+      break;
+    default:
+      break;
+  }
+}
+
+void CSetupFrameWnd::SendGaEventAsync(int kind) {
+  CGA* sender = CGA::GetInstance();
+  if (!sender) return;
+  std::thread([sender, kind] {
+    switch (kind) {
+      case kGa_Installed: sender->SendInstalled(); break;
+      case kGa_InstalledSucceed: sender->SendInstalledSucceed(); break;
+      default: sender->SendStartInstall(); break;
+    }
+  }).detach();
+}

@@ -1,0 +1,40 @@
+// The window's arithmetic and checks that need no window: progress mapping,
+// the installer's command line, address and file checks. Portable, so that
+// they are tested natively.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Download progress (percent of the file) on the bar: 0..ratio.
+int DownloadPercentToBar(int percent, int ratio);
+
+// Byte progress on the bar. `last` is the previous report's byte count and
+// is updated: reports never go back (a smaller one counts as last + 10) and
+// never pass the total. A total of 0 shows 0.
+int DownloadBytesToBar(int64_t bytes, int64_t total, int ratio, int64_t& last);
+
+// The installer's own progress (percent) on the bar: ratio..100.
+int InstallPercentToBar(int installPercent, int ratio);
+
+// The number at the start of the progress file's first bytes, as the C
+// runtime's decimal conversion reads it (0 when there is none), held to
+// 0..100.
+int ParseProgressText(const std::string& text);
+
+// " /verysilent /zelvane_down /wait_run /path="<dir>" /progress="<file>"";
+// empty when a path holds a double quote or a control character, which no
+// folder name may contain and which would break the quoting.
+std::wstring BuildSilentCommandLine(const std::wstring& installDir, const std::wstring& progressFile);
+
+// An absolute http:// or https:// address with a host.
+bool IsWebAddress(const std::wstring& url);
+
+// The first bytes of a Windows executable: "MZ" and, at the offset it names,
+// the "PE\0\0" signature.
+bool HasPeHeader(const std::string& head);
+// Bytes of a file's start that HasPeHeader needs at most.
+constexpr std::size_t kPeHeadBytes = 4096;
+
+// The installation folder with exactly one trailing "\\".
+std::wstring WithTrailingBackslash(const std::wstring& path);

@@ -1,0 +1,82 @@
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "Window/InstallLogic.h"
+
+TEST_CASE("download and install progress share the bar at 90/10") {
+  CHECK(DownloadPercentToBar(50, 90) == 45);
+  CHECK(DownloadPercentToBar(100, 90) == 90);
+  struct Case {
+    int install, bar;
+  } cases[] = {{0, 90}, {42, 94}, {50, 95}, {99, 99}, {100, 100}};
+  for (auto c : cases) CHECK(InstallPercentToBar(c.install, 90) == c.bar);
+}
+
+TEST_CASE("byte progress never goes back and never passes the total") {
+  int64_t last = 0;
+  CHECK(DownloadBytesToBar(500, 1000, 90, last) == 45);
+  CHECK(DownloadBytesToBar(400, 1000, 90, last) == 45);  // counts as 510
+  CHECK(last == 510);
+  CHECK(DownloadBytesToBar(5000, 1000, 90, last) == 90);
+  CHECK(last == 1000);
+  // Sizes beyond 32 bits.
+  int64_t big = 0;
+  CHECK(DownloadBytesToBar(int64_t{3} << 32, int64_t{6} << 32, 90, big) == 45);
+  int64_t none = 0;
+  CHECK(DownloadBytesToBar(10, 0, 90, none) == 0);
+}
+
+TEST_CASE("progress file text as the installer writes it, and what it must not do") {
+  struct Case {
+    std::string text;
+    int percent;
+  } cases[] = {
+      {"42\n", 42},   {"  7", 7},    {"100", 100},     {"", 0},    {"abc", 0},
+      {"-5", 0},      {"250", 100},  {"99999999999999", 100}, {"5x9", 5},
+      {std::string("3\0" "9", 3), 3},
+  };
+  for (auto& c : cases) CHECK(ParseProgressText(c.text) == c.percent);
+}
+
+TEST_CASE("the installer's command line quotes both paths") {
+  CHECK(BuildSilentCommandLine(L"D:\\Apps\\", L"X\\temp.progress") ==
+        L" /verysilent /zelvane_down /wait_run /path=\"D:\\Apps\\\" /progress=\"X\\temp.progress\"");
+  CHECK(BuildSilentCommandLine(L"C:\\Program Files\\", L"C:\\Program Files\\z\\temp.progress").find(
+            L"/path=\"C:\\Program Files\\\"") != std::wstring::npos);
+  // A quote would end the argument early and let the rest be read as switches.
+  CHECK(BuildSilentCommandLine(L"C:\\a\" /evil \"", L"p").empty());
+  CHECK(BuildSilentCommandLine(L"", L"p").empty());
+}
+
+TEST_CASE("only absolute web addresses are taken from servers or handed to the shell") {
+  const wchar_t* good[] = {L"http://a.test/x", L"https://a.test:8443/x?y=1", L"https://a.test"};
+  const wchar_t* bad[] = {L"", L"/relative", L"file:///C:/x.exe", L"C:\\x.exe", L"https:///x",
+                          L"javascript:alert(1)", L"http://a.test/ x", L"ftp://a.test/x", L"https://:80/x"};
+  for (auto u : good) CHECK(IsWebAddress(u));
+  for (auto u : bad) CHECK_FALSE(IsWebAddress(u));
+}
+
+TEST_CASE("PE header check") {
+  std::string pe(0x100, '\0');
+  pe[0] = 'M';
+  pe[1] = 'Z';
+  pe[0x3C] = 0x80;
+  pe.replace(0x80, 4, std::string("PE\0\0", 4));
+  CHECK(HasPeHeader(pe));
+  CHECK_FALSE(HasPeHeader(""));
+  CHECK_FALSE(HasPeHeader("<html><body>Not found</body></html>"));
+  std::string farOffset = pe;
+  farOffset[0x3C] = static_cast<char>(0xFC);
+  farOffset[0x3D] = static_cast<char>(0xFF);
+  CHECK_FALSE(HasPeHeader(farOffset));
+  std::string noSignature = pe;
+  noSignature[0x80] = 'X';
+  CHECK_FALSE(HasPeHeader(noSignature));
+}
+
+TEST_CASE("installation folder gets one trailing backslash") {
+  CHECK(WithTrailingBackslash(L"D:") == L"D:\\");
+  CHECK(WithTrailingBackslash(L"D:\\Apps\\") == L"D:\\Apps\\");
+  CHECK(WithTrailingBackslash(L"") == L"\\");
+}
