@@ -192,16 +192,18 @@ int DownloadObj::RunEngine() {
   }
   m_engine->release_files();
 
+  // Every byte counted is every byte on disk: that is complete, also when a
+  // stop ended the run after the last byte arrived but before the engine
+  // called it complete. The rename checks the file's size.
   int64_t total = m_engine->total_size();
   int64_t downloaded = m_engine->bytes_downloaded();
-  if (m_engine->complete() && total >= 0 && downloaded == total) return FinishComplete(total);
+  if (total >= 0 && downloaded == total) return FinishComplete(total);
+  // A run that ends short (every connection gave up, or stopped) keeps its
+  // files: a later run resumes from them.
   std::error_code error = m_engine->error();
-  if (error && !m_stopRequested) {
-    LOGA(kLog_Info, "DownloadObj::Run: task %s failed after %lld of %lld bytes: %s",
-         m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
-         error.message().c_str());
-    return kTask_Failed;
-  }
+  LOGA(kLog_Info, "DownloadObj::Run: task %s ended after %lld of %lld bytes%s%s",
+       m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
+       error ? ": " : (m_stopRequested ? ", stopped" : ""), error ? error.message().c_str() : "");
   return kTask_Incomplete;
 }
 

@@ -20,6 +20,7 @@ constexpr int kIdleTimeoutSeconds = 20;
 constexpr int kCancelWaitMs = 20000;
 // How long a new download waits for a cancelled one to wind down.
 constexpr int kPreviousRunWaitMs = kCancelSettleMs + kCancelWaitMs + 5000;
+std::atomic<int> g_previousRunWaitMs{kPreviousRunWaitMs};
 
 // The download StartHttpDownload runs; guarded so that a cancel never
 // reaches an object that is gone.
@@ -100,15 +101,17 @@ int CZVDownload::Run() {
   } release{*task};
 
   m_task = handle;
-  if (m_cancelRequested) StopCurrentTask();  // the cancel came before the task was set
-  if (!m_task.load()) return CancelPath();
-  if (!StartTask(handle)) {
-    if (m_cancelRequested) return CancelPath();
-    LOGA(kLog_Info, "HttpDownload: the task could not be started.");
-    return kDownload_Failed;
+  if (!m_cancelRequested) {
+    if (!StartTask(handle)) {
+      if (m_cancelRequested) return CancelTask(handle);
+      LOGA(kLog_Info, "HttpDownload: the task could not be started.");
+      return kDownload_Failed;
+    }
+    m_runStarted = true;
   }
-  // A cancel that came before the run took off is carried over to it.
-  if (m_cancelRequested) StopCurrentTask();
+  // A cancel that came before the run took off (it may have found no run
+  // to stop, or no task at all) is carried over to it.
+  if (m_cancelRequested) return CancelTask(handle);
 
   int result = kDownload_Failed;
   bool ended = false;
@@ -140,12 +143,19 @@ int CZVDownload::Run() {
   return result;
 }
 
+int CZVDownload::CancelTask(TaskHandle handle) {
+  StopTask(handle);
+  m_cancelledTask = handle;
+  m_task = nullptr;
+  return CancelPath();
+}
+
 int CZVDownload::CancelPath() {
   LOGA(kLog_Info, "HttpDownload engine user maybe cancel.");
   std::this_thread::sleep_for(std::chrono::milliseconds(kCancelSettleMs));
   int result = kDownload_Cancelled;
   TaskHandle cancelled = m_cancelledTask.load();
-  if (!cancelled) return result;
+  if (!cancelled || !m_runStarted) return result;
   // The run may still be writing: its end decides between complete and not.
   std::shared_ptr<DownloadObj> task = DownloadObjManager::Instance().Find(cancelled);
   if (task && !task->WaitIdle(kCancelWaitMs)) {
@@ -164,7 +174,8 @@ bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback
     // A cancelled download may still be winding down (its cancel path asks
     // the task once more): a new one waits for it, within bounds.
     std::unique_lock<std::mutex> lock(g_currentLock);
-    if (!g_idle.wait_for(lock, std::chrono::milliseconds(kPreviousRunWaitMs), [] { return !g_downloadRunning; })) {
+    if (!g_idle.wait_for(lock, std::chrono::milliseconds(g_previousRunWaitMs.load()),
+                         [] { return !g_downloadRunning; })) {
       lock.unlock();
       LOGA(kLog_Info, "StartHttpDownload: another download is running.");
       if (callback && request) {
@@ -188,6 +199,10 @@ bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback
   }
   g_idle.notify_all();
   return result == kDownload_Success;
+}
+
+int SetPreviousDownloadWait(int ms) {
+  return g_previousRunWaitMs.exchange(ms < 0 ? kPreviousRunWaitMs : ms);
 }
 
 bool CancelHttpDownload() {

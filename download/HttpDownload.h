@@ -54,6 +54,8 @@ class CZVDownload {
  private:
   int Run();
   int CancelPath();
+  // Stops the task a cancel found not yet running, then takes the cancel path.
+  int CancelTask(TaskHandle handle);
   void StopCurrentTask();
   void Report(int code, int value, int extra);
   // Sleeps up to ms; returns early once a cancel came in.
@@ -65,6 +67,10 @@ class CZVDownload {
   std::atomic<TaskHandle> m_task{nullptr};
   std::atomic<TaskHandle> m_cancelledTask{nullptr};
   std::atomic<bool> m_cancelRequested{false};
+  // This call launched a run of its task: only then does the task's state
+  // speak for this download (an earlier run of the same address may have
+  // left it complete).
+  std::atomic<bool> m_runStarted{false};
   std::mutex m_waitLock;
   std::condition_variable m_wake;
 };
@@ -73,6 +79,9 @@ class CZVDownload {
 // winds down waits for it up to a few seconds, then reports kDownload_Failed.
 // True exactly for kDownload_Success.
 bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback, void* data);
+// How long StartHttpDownload waits for a download that still runs (about
+// 25 s; a negative value restores that). Returns the previous bound.
+int SetPreviousDownloadWait(int ms);
 // Cancels the download StartHttpDownload runs; true when one was running
 // and had not been cancelled yet.
 bool CancelHttpDownload();

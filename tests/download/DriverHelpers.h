@@ -3,6 +3,7 @@
 
 #include <doctest/doctest.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@ namespace drivertest {
 
 struct Call {
   int code, value, extra;
+  int order;  // position among the callbacks of every recorder of the process
 };
 
 // Records every callback; an optional hook runs inside the callback (on the
@@ -26,13 +28,25 @@ struct Recorder {
   std::function<void(const Call&)> hook;
 
   static void Callback(int code, int value, int extra, void* context) {
+    static std::atomic<int> counter{0};
     auto* self = static_cast<Recorder*>(context);
-    Call call{code, value, extra};
+    Call call{code, value, extra, ++counter};
     {
       std::lock_guard<std::mutex> guard(self->lock);
       self->calls.push_back(call);
     }
     if (self->hook) self->hook(call);
+  }
+
+  Call First() {
+    std::lock_guard<std::mutex> guard(lock);
+    REQUIRE_FALSE(calls.empty());
+    return calls.front();
+  }
+  Call Last() {
+    std::lock_guard<std::mutex> guard(lock);
+    REQUIRE_FALSE(calls.empty());
+    return calls.back();
   }
 
   std::vector<int> Percents() {

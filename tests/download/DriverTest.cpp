@@ -34,7 +34,19 @@ unsigned short DeadPort() {
   return port;
 }
 
-std::string LogText() { return zvtest::ReadFile(fs::path(CurrentLogFilePath())); }
+// The log facility names its file with "\\" separators on every system.
+std::string LogText() {
+  std::wstring path = CurrentLogFilePath();
+#ifndef _WIN32
+  for (wchar_t& c : path)
+    if (c == L'\\') c = L'/';
+#endif
+  return zvtest::ReadFile(fs::path(path));
+}
+
+// 8 MiB at 64 KiB/s per connection: several seconds with 8 connections, so
+// that polls see it downloading and a cancel lands while bytes still flow.
+const char* const kSlowPath = "/rate/64k/large.bin";
 
 void WriteMeta(const fs::path& file, const std::string& url, int64_t size) {
   engine::resume_meta meta;
@@ -52,8 +64,7 @@ TEST_CASE("a download ends in success with callbacks in order and percentages ri
   zvtest::TempDir dir("driver-ok");
   fs::path target = dir.path() / "zelvane-download.exe";
   Recorder recorder;
-  // Rate-limited per connection, so that several polls see it downloading.
-  REQUIRE(Fetch(NginxUrl("/rate/256k/large.bin"), target.wstring(), recorder));
+  REQUIRE(Fetch(NginxUrl(kSlowPath), target.wstring(), recorder));
   recorder.CheckSequence(kDownload_Success);
   std::vector<int> percents = recorder.Percents();
   CHECK_FALSE(percents.empty());
@@ -69,19 +80,25 @@ TEST_CASE("a download ends in success with callbacks in order and percentages ri
 TEST_CASE("a cancelled download resumes from its files on the next call") {
   zvtest::TempDir dir("driver-resume");
   fs::path target = dir.path() / "zelvane-download.exe";
-  std::wstring url = NginxUrl("/rate/256k/large.bin");
+  std::wstring url = NginxUrl(kSlowPath);
+  CHECK_FALSE(CancelHttpDownload());  // nothing runs
 
   Recorder first;
   int cancelledAt = -1;
+  bool stopped = false, stoppedAgain = true;
   first.hook = [&](const Call& call) {
     if (call.code == kCallback_Percent && call.value >= 20 && cancelledAt < 0) {
       cancelledAt = call.value;
-      CancelHttpDownload();
+      stopped = CancelHttpDownload();
+      stoppedAgain = CancelHttpDownload();
     }
   };
   CHECK_FALSE(Fetch(url, target.wstring(), first));
   first.CheckSequence(kDownload_Cancelled);
   CHECK(cancelledAt >= 20);
+  CHECK(stopped);             // it stopped a running download
+  CHECK_FALSE(stoppedAgain);  // that one was cancelled already
+  CHECK_FALSE(CancelHttpDownload());
   CHECK_FALSE(fs::exists(target));
   REQUIRE(fs::exists(target.string() + ".tmp"));
   REQUIRE(fs::exists(target.string() + ".cfg"));
@@ -122,6 +139,27 @@ TEST_CASE("a cancel that comes after completion still reports success") {
   CHECK(LogText().find("HttpDownload engine cancel but almost complete.") != std::string::npos);
 }
 
+TEST_CASE("the same address again to another path: a cancel writes nothing, a full run lands there") {
+  zvtest::TempDir dir("driver-stale");
+  std::wstring url = NginxUrl("/files/small.bin?stale");
+  Recorder done;
+  REQUIRE(Fetch(url, (dir.path() / "one.bin").wstring(), done));
+  // The same address again, to another path, cancelled before its task
+  // runs: the completed earlier run of that task does not count for it.
+  Recorder cancelled;
+  cancelled.hook = [](const Call& call) {
+    if (call.code == kCallback_Started) CancelHttpDownload();
+  };
+  CHECK_FALSE(Fetch(url, (dir.path() / "two.bin").wstring(), cancelled));
+  cancelled.CheckSequence(kDownload_Cancelled);
+  CHECK_FALSE(fs::exists(dir.path() / "two.bin"));
+  // Run to its end, the same task writes to the new path.
+  Recorder again;
+  REQUIRE(Fetch(url, (dir.path() / "two.bin").wstring(), again));
+  CHECK(zvpeers::Sha256OfFile(dir.path() / "two.bin") == zvpeers::ManifestSha256("small.bin"));
+  CHECK(zvpeers::Sha256OfFile(dir.path() / "one.bin") == zvpeers::ManifestSha256("small.bin"));
+}
+
 TEST_CASE("cancels before and while the task starts end cancelled") {
   SUBCASE("before the task exists") {
     zvtest::TempDir dir("driver-early-cancel");
@@ -159,28 +197,50 @@ TEST_CASE("cancels before and while the task starts end cancelled") {
 
 TEST_CASE("failures end in clear result codes") {
   zvtest::TempDir dir("driver-fail");
-  SUBCASE("no server") {
-    Recorder recorder;
-    std::string url = "http://127.0.0.1:" + std::to_string(DeadPort()) + "/files/small.bin";
-    CHECK_FALSE(Fetch(Utf8ToWide(url), (dir.path() / "dead.bin").wstring(), recorder));
-    recorder.CheckSequence(kDownload_Failed);
-    CHECK(recorder.Percents().empty());
-  }
-  SUBCASE("the target folder does not exist") {
-    Recorder recorder;
-    fs::path target = dir.path() / "missing" / "sub" / "x.bin";
-    CHECK_FALSE(Fetch(NginxUrl("/files/small.bin"), target.wstring(), recorder));
-    recorder.CheckSequence(kDownload_Failed);
+  SUBCASE("the first connection cannot be opened or the data file cannot be made") {
+    zvtest::WriteFile(dir.path() / "plain-file", "x");
+    struct Case {
+      const char* name;
+      std::string url;
+      fs::path target;
+    };
+    const Case cases[] = {
+        {"no server", "http://127.0.0.1:" + std::to_string(DeadPort()) + "/files/small.bin",
+         dir.path() / "dead.bin"},
+        {"404", zvpeers::Url("nginx", "http", "/files/none.bin"), dir.path() / "none.bin"},
+        {"the target folder does not exist", zvpeers::Url("nginx", "http", "/files/small.bin?a"),
+         dir.path() / "missing" / "sub" / "x.bin"},
+        {"the target folder is a file", zvpeers::Url("nginx", "http", "/files/small.bin?b"),
+         dir.path() / "plain-file" / "x.bin"},
+    };
+    for (const Case& c : cases) {
+      CAPTURE(c.name);
+      Recorder recorder;
+      CHECK_FALSE(Fetch(Utf8ToWide(c.url), c.target.wstring(), recorder));
+      recorder.CheckSequence(kDownload_Failed);
+      CHECK(recorder.Percents().empty());
+      CHECK_FALSE(fs::exists(c.target));
+    }
     CHECK_FALSE(fs::exists(dir.path() / "missing"));
   }
-  SUBCASE("the size is never announced") {
-    // The body arrives whole, but without a length nothing shows it complete.
+  SUBCASE("every connection gives up short of the end: incomplete, the files stay for a retry") {
+    // Ranges past the first are refused with 403.
     Recorder recorder;
-    fs::path target = dir.path() / "noclen.bin";
-    std::wstring url = Utf8ToWide(zvpeers::Url("faulty", "http", "/noclen/small.bin"));
+    fs::path target = dir.path() / "refused.bin";
+    std::wstring url = Utf8ToWide(zvpeers::Url("faulty", "http", "/range403/large.bin"));
     CHECK_FALSE(Fetch(url, target.wstring(), recorder));
     recorder.CheckSequence(kDownload_Incomplete);
     CHECK_FALSE(fs::exists(target));
+    CHECK(fs::exists(target.string() + ".tmp"));
+    CHECK(fs::exists(target.string() + ".cfg"));
+  }
+  SUBCASE("a body without Content-Length: the size comes from Content-Range") {
+    Recorder recorder;
+    fs::path target = dir.path() / "noclen.bin";
+    std::wstring url = Utf8ToWide(zvpeers::Url("faulty", "http", "/noclen/small.bin"));
+    CHECK(Fetch(url, target.wstring(), recorder));
+    recorder.CheckSequence(kDownload_Success);
+    CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("small.bin"));
   }
   SUBCASE("the final name is taken by a folder: the data stays for a retry") {
     Recorder recorder;
@@ -190,29 +250,39 @@ TEST_CASE("failures end in clear result codes") {
     recorder.CheckSequence(kDownload_Failed);
     CHECK(fs::is_directory(target));
     CHECK(zvpeers::Sha256OfFile(target.string() + ".tmp") == zvpeers::ManifestSha256("medium.bin"));
+    CHECK(fs::exists(target.string() + ".cfg"));
 
     fs::remove_all(target);
     Recorder retry;
     REQUIRE(Fetch(NginxUrl("/files/medium.bin"), target.wstring(), retry));
+    retry.CheckSequence(kDownload_Success);
     CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("medium.bin"));
+    CHECK_FALSE(fs::exists(target.string() + ".tmp"));
+    CHECK_FALSE(fs::exists(target.string() + ".cfg"));
   }
 }
 
-TEST_CASE("a second download while one runs is refused at once") {
+TEST_CASE("one download at a time: a second call waits for the running one") {
   zvtest::TempDir dir("driver-twice");
-  std::wstring url = NginxUrl("/rate/64k/medium.bin");
+  std::wstring url = NginxUrl(kSlowPath);
   std::atomic<bool> downloading{false};
   Recorder running;
   running.hook = [&](const Call& call) {
     if (call.code == kCallback_Percent) downloading = true;
   };
-  std::thread first([&] { Fetch(url, (dir.path() / "a.bin").wstring(), running); });
-  for (int i = 0; i < 200 && !downloading; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  bool firstOk = true;
+  std::thread first([&] { firstOk = Fetch(url, (dir.path() / "a.bin").wstring(), running); });
+  for (int i = 0; i < 400 && !downloading; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   REQUIRE(downloading);
 
-  Recorder second;
-  CHECK_FALSE(Fetch(url, (dir.path() / "b.bin").wstring(), second));
-  second.CheckSequence(kDownload_Failed);
+  // Past its bound the waiting call gives up: failed, nothing written.
+  int bound = SetPreviousDownloadWait(200);
+  Recorder refused;
+  CHECK_FALSE(Fetch(NginxUrl("/files/small.bin?refused"), (dir.path() / "b.bin").wstring(), refused));
+  SetPreviousDownloadWait(bound);
+  refused.CheckSequence(kDownload_Failed);
+  CHECK(refused.Last().extra == 0);
+  CHECK_FALSE(fs::exists(dir.path() / "b.bin.tmp"));
 
   // A driver of its own on the same address finds the task in use.
   Recorder third;
@@ -223,12 +293,24 @@ TEST_CASE("a second download while one runs is refused at once") {
   CZVDownload other(&request, &Recorder::Callback, nullptr);
   CHECK(other.Download() == kDownload_Failed);
   third.CheckSequence(kDownload_Failed);
-
-  CancelHttpDownload();
-  first.join();
-  running.CheckSequence(kDownload_Cancelled);
-  CHECK_FALSE(fs::exists(dir.path() / "b.bin"));
   CHECK_FALSE(fs::exists(dir.path() / "c.bin.tmp"));
+
+  // Within the bound the call waits, and runs once the first has ended.
+  Recorder waiting;
+  bool waitedOk = false;
+  std::thread next([&] {
+    waitedOk = Fetch(NginxUrl("/files/medium.bin?next"), (dir.path() / "d.bin").wstring(), waiting);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  CHECK(CancelHttpDownload());  // the running one, not the waiting one
+  first.join();
+  next.join();
+  CHECK_FALSE(firstOk);
+  running.CheckSequence(kDownload_Cancelled);
+  CHECK(waitedOk);
+  waiting.CheckSequence(kDownload_Success);
+  CHECK(waiting.First().order > running.Last().order);
+  CHECK(zvpeers::Sha256OfFile(dir.path() / "d.bin") == zvpeers::ManifestSha256("medium.bin"));
 }
 
 TEST_CASE("tasks are keyed by the CRC-32 of the address") {
