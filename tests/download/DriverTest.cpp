@@ -117,6 +117,39 @@ TEST_CASE("a cancelled download resumes from its files on the next call") {
   CHECK_FALSE(fs::exists(target.string() + ".cfg"));
 }
 
+TEST_CASE("leftovers of an address the engine escaped never match it and go before the next start") {
+  zvtest::TempDir dir("driver-escaped");
+  fs::path target = dir.path() / "setup.exe";
+  std::wstring url = NginxUrl(std::string(kSlowPath) + "?with space");
+  Recorder recorder;
+  recorder.hook = [](const Call& call) {
+    if (call.code == kCallback_Percent && call.value > 0) CancelHttpDownload();
+  };
+  CHECK_FALSE(Fetch(url, target.wstring(), recorder));
+  recorder.CheckSequence(kDownload_Cancelled);
+  int64_t size = 0;
+  std::string stored;
+  REQUIRE(ReadMetaInfo(size, stored, target.wstring() + L".cfg"));
+  CHECK(stored == zvpeers::Url("nginx", "http", std::string(kSlowPath) + "?with%20space"));
+  CHECK(size == static_cast<int64_t>(zvpeers::ManifestSize("large.bin")));
+  CHECK(JudgeDeleteHistoryFile(url, size, target.wstring()));
+  CHECK_FALSE(fs::exists(target.string() + ".tmp"));
+  CHECK_FALSE(fs::exists(target.string() + ".cfg"));
+}
+
+TEST_CASE("without a callback the download runs and returns its result") {
+  zvtest::TempDir dir("driver-silent");
+  DownloadRequest request;
+  request.url = NginxUrl("/files/small.bin?silent");
+  request.path = (dir.path() / "silent.bin").wstring();
+  CHECK(StartHttpDownload(&request, nullptr, nullptr));
+  CHECK(zvpeers::Sha256OfFile(dir.path() / "silent.bin") == zvpeers::ManifestSha256("small.bin"));
+  request.url = NginxUrl("/files/none.bin");
+  request.path = (dir.path() / "none.bin").wstring();
+  CHECK_FALSE(StartHttpDownload(&request, nullptr, nullptr));
+  CHECK_FALSE(StartHttpDownload(nullptr, nullptr, nullptr));  // no request: failed, no crash
+}
+
 TEST_CASE("a cancel that comes after completion still reports success") {
   zvtest::TempDir dir("driver-late-cancel");
   fs::path target = dir.path() / "late.bin";
