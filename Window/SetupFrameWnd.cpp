@@ -207,7 +207,11 @@ void CSetupFrameWnd::ShowTip(const std::wstring& text) {
 
 int CSetupFrameWnd::ShowMessage(const std::wstring& text, UINT type) {
   if (m_langMgr.IsRtl()) type |= kRtlMessageFlags;
-  return MessageBoxW(m_hWnd, text.c_str(), m_langMgr.GetText(L"STR_MESSAGEBOX_TITLE").c_str(), type);
+  // The question and the answer in the log: support reads what the user saw.
+  LOGW(kLog_Info, L"ShowMessage:%ls", text.c_str());
+  int answer = MessageBoxW(m_hWnd, text.c_str(), m_langMgr.GetText(L"STR_MESSAGEBOX_TITLE").c_str(), type);
+  LOGA(kLog_Info, "ShowMessage answer:%d", answer);
+  return answer;
 }
 
 void CSetupFrameWnd::OnSelectChanged(SkinUI::NotifyMsg& msg) {

@@ -8,16 +8,17 @@ run=$ZV_SOURCE_DIR/tests/wine/wine-run
 export WINEPREFIX=$build/wineprefix
 export DISPLAY=$(cat "$build/wine-env/display")
 data="$WINEPREFIX/drive_c/Program Files/zelvane_down/zelvane"
+title="Quillory Setup"  # the text table's STR_MESSAGEBOX_TITLE in English
 fail() { echo "FAIL: $*"; [ -n "${first:-}" ] && kill "$first" 2>/dev/null; exit 1; }
 
 rm -rf "$data"
 ZV_WINE_TIMEOUT=90 "$run" "$exe" &
 first=$!
 for _ in $(seq 150); do
-  xdotool search --name "Zelvane" >/dev/null 2>&1 && break
+  xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && break
   sleep 0.2
 done
-xdotool search --name "Zelvane" >/dev/null 2>&1 || fail "the first window did not appear"
+xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 || fail "the first window did not appear"
 
 log="$data/Log/zelvane_down.log"
 [ -f "$log" ] || fail "no log file at $log"
@@ -40,8 +41,21 @@ rc=$?
 [ "$rc" -eq 255 ] || fail "second instance exit code $rc, expected -1 (255)"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended"
 
-# Closing the first window ends it with 0.
+# A close request from outside is the user's: the question comes, Yes ends it with 0.
 wine taskkill /IM zelvane.exe >/dev/null 2>&1
+answered=
+for _ in $(seq 100); do
+  for w in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    if [ "$WIDTH" != 650 ]; then
+      xdotool mousemove $((X + 5)) $((Y + 5)) click 1 sleep 0.3 key y
+      answered=1
+      break 2
+    fi
+  done
+  sleep 0.2
+done
+[ -n "$answered" ] || fail "no close question after the close request"
 wait "$first"
 rc=$?
 [ "$rc" -eq 0 ] || fail "first instance exit code $rc after close, expected 0"

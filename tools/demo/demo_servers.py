@@ -86,7 +86,9 @@ def nginx_conf(root, run, ports, download_path):
     listen {HOST}:{port}{' ssl' if tls else ''};
     server_name _;
 {ssl}    root {www};
-    location = {download_path} {{ }}
+    # Paced like a real download (a few seconds), so that it can be watched
+    # and interrupted.
+    location = {download_path} {{ limit_rate 32k; }}
     location = /producturl {{
       if ($arg_key = pkg_url) {{ return 302 {down_http}; }}
       default_type text/html;

@@ -1,0 +1,433 @@
+#!/usr/bin/python3
+"""The demo installer under Wine, end to end, driven with real X input.
+
+Scenarios (all by default, or those named after the arguments):
+  road          licence accepted, Install, download from the demo server,
+                silent install with the bar moving to 100, finish page,
+                Start launches the installed demo product; the log steps,
+                the data folder, the carousel banners and their rotation, and
+                the three analytics events byte for byte are checked
+  nospace       the server announces an installer larger than a third of the
+                free space: the message, back to the first page, nothing
+                downloaded
+  serverdown    the installer is missing on the server: Abort / Retry /
+                Ignore; Ignore returns to the first page, Retry after the
+                server has it again goes on to the end
+  close         Escape during the download: No resumes it from its files;
+                Escape during the silent install: Yes ends the installer
+                process and cleans up
+
+Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
+Needs the fixtures wine, demo.servers and wine.test_ca.
+
+usage: install_road_test.py INSTALLER_EXE BUILD_DIR SOURCE_DIR [SCENARIO ...]
+"""
+import json
+import os
+import re
+import shutil
+import ssl
+import subprocess
+import sys
+import time
+import urllib.request
+from pathlib import Path
+
+from PIL import Image
+
+exe, build, source = sys.argv[1:4]
+scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "close"]
+build = Path(build).resolve()
+source = Path(source).resolve()
+artifacts = build / "artifacts" / "install-road"
+artifacts.mkdir(parents=True, exist_ok=True)
+wine_run = source / "tests" / "wine" / "wine-run"
+display = (build / "wine-env" / "display").read_text().strip()
+env = dict(os.environ, DISPLAY=display, ZV_BINARY_DIR=str(build), ZV_WINE_TIMEOUT="300",
+           WINEPREFIX=str(build / "wineprefix"))
+program_files = build / "wineprefix" / "drive_c" / "Program Files"
+data_dir = program_files / "zelvane_down" / Path(exe).stem
+log_file = data_dir / "Log" / "zelvane_down.log"
+product_dir = program_files / "Quillory" / "Quillory"
+demo = dict(line.split("=", 1) for line in (build / "peers" / "run" / "demo.env").read_text().split())
+served = Path(demo["installer"])
+api = f"https://localhost:{demo['api_https']}"
+tls = ssl.create_default_context(cafile=demo["ca"])
+title = "Quillory Setup"
+
+# Points inside the 650 x 360 window, from the skin's layout.
+INSTALL = (325, 208)   # "btn_install", and "btn_start" at the finish
+CLOSE = (628, 21)      # "closebtn"
+BANNER = (325, 120)    # middle of the carousel image on page 1
+QUIET = (100, 60)      # a point of the caption area that holds no control
+BAR_ROW, BAR_LEFT, BAR_RIGHT = 314, 52, 482   # "progress_download"
+# Banner colours of the carousel API's "good" answer (images 1-3).
+BANNER_COLOURS = [(0xE0, 0x30, 0x30), (0x30, 0xA0, 0x40), (0x30, 0x50, 0xE0)]
+
+failures = []
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what, flush=True)
+    if not cond:
+        failures.append(what)
+    return cond
+
+
+def xdo(*args, capture=False):
+    r = subprocess.run(["xdotool", *map(str, args)], env=env, timeout=20, check=False,
+                       stdout=subprocess.PIPE if capture else subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       text=True)
+    return r.stdout if capture else None
+
+
+def log_lines():
+    try:
+        return log_file.read_bytes().decode("utf-8", errors="replace").splitlines()
+    except FileNotFoundError:
+        return []
+
+
+def log_mark():
+    """Index of the line the next record starts: the log's last line is the
+    next record's beginning, so it is not counted as read."""
+    return max(0, len(log_lines()) - 1)
+
+
+def wait_log(pattern, timeout=30, after=0, proc=None):
+    rx = re.compile(pattern)
+    end = time.time() + timeout
+    while True:
+        for line in log_lines()[after:]:
+            if rx.search(line):
+                return line
+        if time.time() >= end or (proc is not None and proc.poll() is not None):
+            return None
+        time.sleep(0.2)
+
+
+def windows():
+    """(id, x, y, width, height) of the visible windows titled like the installer's."""
+    found = []
+    for wid in xdo("search", "--onlyvisible", "--name", f"^{title}$", capture=True).split():
+        geo = dict(kv.split("=") for kv in xdo("getwindowgeometry", "--shell", wid, capture=True).split())
+        found.append((wid, int(geo["X"]), int(geo["Y"]), int(geo["WIDTH"]), int(geo["HEIGHT"])))
+    return found
+
+
+def main_window(timeout=30):
+    end = time.time() + timeout
+    while time.time() < end:
+        for w in windows():
+            if w[3] == 650:
+                return w
+        time.sleep(0.3)
+    return None
+
+
+def message_box(timeout=30):
+    end = time.time() + timeout
+    while time.time() < end:
+        for w in windows():
+            if w[3] != 650:
+                return w
+        time.sleep(0.3)
+    return None
+
+
+def answer(key):
+    """Answers the message box on screen with a button's mnemonic (y, n, r, i, a, Return)."""
+    box = message_box()
+    if not check(box is not None, f"a message box is on screen for '{key}'"):
+        return
+    xdo("mousemove", box[1] + 5, box[2] + 5)
+    xdo("click", 1)  # focus it
+    time.sleep(0.3)
+    xdo("key", key)
+    time.sleep(0.5)
+
+
+class Installer:
+    def __init__(self):
+        self.proc = subprocess.Popen([str(wine_run), exe], env=env, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        self.window = main_window()
+        self.origin = self.window[1:3] if self.window else (0, 0)
+
+    def click(self, point):
+        xdo("mousemove", self.origin[0] + point[0], self.origin[1] + point[1])
+        time.sleep(0.3)
+        xdo("click", 1)
+        time.sleep(0.3)
+
+    def shot(self, name):
+        full = artifacts / (name + "-screen.png")
+        subprocess.run(["import", "-window", "root", str(full)], env=env, check=False, timeout=30)
+        try:
+            img = Image.open(full).convert("RGB")
+        except OSError:
+            return None
+        full.unlink()
+        x, y = self.origin
+        crop = img.crop((x, y, x + 650, y + 360))
+        crop.save(artifacts / (name + ".png"))
+        return crop
+
+    def escape(self):
+        """A close request from the keyboard (the progress page has no close button)."""
+        self.click(QUIET)
+        xdo("key", "Escape")
+        time.sleep(0.3)
+
+    def wait_exit(self, timeout=60):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            return None
+
+
+def near(colour, target, tolerance=40):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, target))
+
+
+def bar_fill(img):
+    """Share of the progress bar row drawn in the fill colour (dark violet)."""
+    if img is None:
+        return None
+    row = [img.getpixel((x, BAR_ROW)) for x in range(BAR_LEFT, BAR_RIGHT)]
+    filled = sum(1 for r, g, b in row if b > 150 and r < 150 and g < 150)
+    return filled / len(row)
+
+
+def api_get(path):
+    with urllib.request.urlopen(api + path, context=tls, timeout=10) as r:
+        return r.read().decode("utf-8")
+
+
+def kill_leftovers():
+    # Wine processes show their Windows path; this script's own arguments do not match.
+    for name in (r"Quillory\\Quillory\.exe", r"zelvane-download", re.escape(Path(exe).name)):
+        subprocess.run(["pkill", "-9", "-f", r"^[A-Z]:\\.*" + name], check=False)
+    time.sleep(0.5)
+
+
+def fresh_state():
+    kill_leftovers()
+    shutil.rmtree(data_dir, ignore_errors=True)
+    shutil.rmtree(program_files / "Quillory", ignore_errors=True)
+    api_get("/control/reset")
+
+
+def leftovers():
+    names = ["zelvane-download.exe", "zelvane-download.exe.tmp", "zelvane-download.exe.cfg", "temp.progress"]
+    return [n for n in names if (data_dir / n).exists()]
+
+
+def steps_in_order(lines, steps):
+    at = 0
+    for step in steps:
+        while at < len(lines) and step not in lines[at]:
+            at += 1
+        if at == len(lines):
+            return step
+    return None
+
+
+def client_id():
+    out = subprocess.run([str(wine_run), "reg", "query", r"HKLM\SOFTWARE\WOW6432Node\Zelvane\ZelvaneDown",
+                          "/v", "GUID"], env=env, capture_output=True, text=True, errors="replace", timeout=60)
+    m = re.search(r"GUID\s+REG_SZ\s+(\S+)", out.stdout)
+    return m.group(1) if m else None
+
+
+def expected_event(cid, name):
+    body = {"client_id": cid, "user_properties": {"uid": {"value": cid}},
+            "events": [{"name": name, "params": {"event_category": "Quillory Quillory (Windows version)",
+                                                 "event_label": cid}}]}
+    return json.dumps(body, indent=4, ensure_ascii=False)
+
+
+def scenario_road():
+    fresh_state()
+    inst = Installer()
+    if not check(inst.window is not None, "road: the 650 x 360 window opens"):
+        return
+    check(wait_log("UpdateWindowSate:kWindow_Init", 20) is not None, "road: first page")
+    inst.shot("road-1-init")
+    inst.click(INSTALL)
+    check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "road: Install shows the progress page")
+
+    # Page 1 until the finish: banner colours and the bar, sampled.
+    fills, colours, n = [], [], 0
+    end = time.time() + 120
+    while time.time() < end and not wait_log("UpdateWindowSate:kWindow_Finish", 0):
+        img = inst.shot(f"road-2-progress-{n:02d}")
+        n += 1
+        fill = bar_fill(img)
+        if fill is not None:
+            fills.append(fill)
+            pixel = img.getpixel(BANNER)
+            for i, c in enumerate(BANNER_COLOURS):
+                if near(pixel, c) and (not colours or colours[-1] != i):
+                    colours.append(i)
+        time.sleep(0.7)
+    check(wait_log("UpdateWindowSate:kWindow_Finish", 5) is not None, "road: the finish page follows")
+    check(bool(fills) and all(b >= a - 0.02 for a, b in zip(fills, fills[1:])),
+          "road: the bar never moves backwards (%s)" % ", ".join("%.2f" % f for f in fills))
+    check(bool(fills) and max(fills) > 0.85, "road: the bar reaches the end (max %.2f)" % max(fills or [0]))
+    check(bool(colours) and colours[0] == 0, f"road: the first served banner is shown (sequence {colours})")
+    check(len(colours) >= 2, f"road: the banners rotate (sequence {colours})")
+    time.sleep(1.5)
+    inst.shot("road-3-finish")
+
+    lines = log_lines()
+    missing = steps_in_order(lines, [
+        "UpdateWindowSate:kWindow_Init", "OnClickInstall", "UpdateWindowSate:kWindow_Downloading",
+        "get file size end", "get disk size end", "JudgeDeleteHistoryFile", "Download....",
+        "HttpDownload,ret = 0", "UpdateWindowSate:kWindow_Installing", "UpdateWindowSate:kWindow_Finish",
+        "InstallExeFinish"])
+    check(missing is None, f"road: the log holds the steps in order (missing: {missing})")
+    check((data_dir / "language" / "text.ini").is_file() and (data_dir / "language" / "language.ini").is_file()
+          and (data_dir / "language" / "productInfo.ini").is_file(), "road: the settings are unpacked")
+    check(leftovers() == [], f"road: the downloaded installer and its files are gone ({leftovers()})")
+    check((product_dir / "Quillory.exe").is_file(), "road: the demo product is installed")
+    domain = (product_dir / "domain").read_bytes() if (product_dir / "domain").exists() else b""
+    check(domain == b"com_english", f"road: the domain file holds the custom value ({domain!r})")
+    record = (product_dir / "demo-install.log").read_bytes().decode("utf-8", "replace") if (
+        product_dir / "demo-install.log").exists() else ""
+    check("path=C:\\Program Files\\\r\n" in record, "road: the silent installer got the installation folder")
+
+    inst.click(INSTALL)  # Start
+    rc = inst.wait_exit(30)
+    check(rc == 0, f"road: Start closes the installer with exit code 0 (got {rc})")
+    marker = product_dir / "started.marker"
+    end = time.time() + 20
+    while time.time() < end and not marker.exists():
+        time.sleep(0.3)
+    text = marker.read_text(errors="replace") if marker.exists() else ""
+    check("elevated=1" in text, "road: Start launched the product with the installer's rights")
+
+    cid = client_id()
+    check(cid is not None and re.fullmatch(r"[0-9A-F]{8}-[0-9A-F]{4}-[0-9a-f]{4}-[0-9A-F]{4}-[0-9A-F]{12}", cid),
+          f"road: the client id is in the registry ({cid})")
+    collected = [json.loads(line) for line in api_get("/control/collected").splitlines() if line.strip()]
+    names = ["Downloader_Start_Install", "Downloader_Installed", "Installed_Succeed"]
+    got = [json.loads(c["body"])["events"][0]["name"] for c in collected]
+    check(got == names, f"road: exactly the three events, in order ({got})")
+    if cid and len(collected) == 3:
+        for c, name in zip(collected, names):
+            check(c["body"] == expected_event(cid, name), f"road: {name} byte for byte with the stored id")
+            check(c["content_type"].startswith("application/json"), f"road: {name} sent as JSON")
+
+
+def scenario_nospace():
+    fresh_state()
+    original = served.with_name(served.name + ".orig")
+    served.rename(original)
+    try:
+        with open(served, "wb") as f:
+            f.truncate(1 << 40)  # sparse: 1 TiB announced, far more than a third of the free space
+        inst = Installer()
+        if not check(inst.window is not None, "nospace: window opens"):
+            return
+        wait_log("UpdateWindowSate:kWindow_Init", 20)
+        mark = log_mark()
+        inst.click(INSTALL)
+        line = wait_log("ShowMessage:", 30, mark)
+        check(line is not None and "3145728" in line, f"nospace: the space message names 3 x the size ({line})")
+        inst.shot("nospace-1-message")
+        answer("Return")
+        check(wait_log("UpdateWindowSate:kWindow_Init", 10, mark) is not None, "nospace: back to the first page")
+        check("Download...." not in "\n".join(log_lines()), "nospace: no download was started")
+        check(leftovers() == [], f"nospace: nothing downloaded ({leftovers()})")
+        inst.shot("nospace-2-init")
+        inst.click(CLOSE)
+        line = wait_log("ShowMessage:", 10, mark + 2)
+        answer("y")
+        check(inst.wait_exit(30) == 0, "nospace: close, Yes: exit code 0")
+    finally:
+        served.unlink(missing_ok=True)
+        original.rename(served)
+
+
+def scenario_serverdown():
+    fresh_state()
+    original = served.with_name(served.name + ".orig")
+    served.rename(original)
+    try:
+        inst = Installer()
+        if not check(inst.window is not None, "serverdown: window opens"):
+            return
+        wait_log("UpdateWindowSate:kWindow_Init", 20)
+        inst.click(INSTALL)
+        check(wait_log(r"ShowMessage:Network error", 60) is not None, "serverdown: the network error question")
+        inst.shot("serverdown-1-question")
+        mark = log_mark()
+        answer("i")
+        check(wait_log("ShowMessage answer:5", 10, mark) is not None, "serverdown: Ignore answered")
+        check(wait_log("UpdateWindowSate:kWindow_Init", 10, mark) is not None, "serverdown: Ignore: first page")
+        inst.shot("serverdown-2-ignored")
+
+        mark = log_mark()
+        inst.click(INSTALL)
+        check(wait_log(r"ShowMessage:Network error", 60, mark) is not None, "serverdown: the question again")
+        original.rename(served)  # the server has the installer again
+        mark = log_mark()
+        answer("r")
+        check(wait_log("HttpDownload,ret = 0", 60, mark) is not None, "serverdown: Retry downloads it")
+        check(wait_log("UpdateWindowSate:kWindow_Finish", 120, mark) is not None, "serverdown: and installs it")
+        inst.shot("serverdown-3-finish")
+        inst.click(CLOSE)
+        check(inst.wait_exit(30) == 0, "serverdown: after the finish, close needs no question")
+    finally:
+        if original.exists():
+            original.rename(served)
+
+
+def scenario_close():
+    fresh_state()
+    inst = Installer()
+    if not check(inst.window is not None, "close: window opens"):
+        return
+    wait_log("UpdateWindowSate:kWindow_Init", 20)
+    inst.click(INSTALL)
+    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "close: the download runs")
+    time.sleep(1.0)
+    mark = log_mark()
+    inst.escape()
+    line = wait_log("ShowMessage:", 10, mark)
+    check(line is not None and "in progress" in line, f"close: the question of the progress page ({line})")
+    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, "close: the download stops meanwhile")
+    inst.shot("close-1-question")
+    mark = log_mark()
+    answer("n")
+    resumed = wait_log(r"engine: resuming with (\d+) of", 30, mark)
+    check(resumed is not None and int(re.search(r"with (\d+)", resumed).group(1)) > 0,
+          f"close: No resumes the download from its files ({resumed})")
+    check(wait_log("HttpDownload,ret = 0", 60, mark) is not None, "close: the resumed download completes")
+    check(wait_log("UpdateWindowSate:kWindow_Installing", 30, mark) is not None, "close: the install starts")
+    time.sleep(1.0)
+    inst.shot("close-2-installing")
+    mark = log_mark()
+    inst.escape()
+    line = wait_log("ShowMessage:", 10, mark)
+    check(line is not None and "in progress" in line, "close: the question during the install")
+    answer("y")
+    check(inst.wait_exit(30) == 0, "close: Yes closes the installer with exit code 0")
+    time.sleep(1.0)
+    running = subprocess.run(["pgrep", "-f", r"^[A-Z]:\\.*zelvane-download"], capture_output=True).stdout.strip()
+    check(not running, "close: the silent installer process was ended")
+    check(leftovers() == [],
+          f"close: the downloaded installer and the progress file are deleted ({leftovers()})")
+
+
+try:
+    for name in scenarios:
+        print(f"--- {name}", flush=True)
+        globals()["scenario_" + name]()
+finally:
+    kill_leftovers()
+
+print(f"{len(failures)} failure(s)")
+sys.exit(1 if failures else 0)
