@@ -215,7 +215,11 @@ void multi_download::start(const std::string& address, const download_settings& 
   // an earlier file survives.
   storage_ = settings_.storage_factory ? settings_.storage_factory() : std::make_unique<default_storge>();
   storage_->open(data_file_name(), ec);
-  if (!ec && !resumed) {
+  std::error_code size_ec;
+  if (!ec && !resumed && std::filesystem::file_size(fs_path(data_file_name()), size_ec) != 0) {
+    // Only a file with old bytes in it is cut: cutting an empty one changes
+    // nothing and makes some file systems (ext4) write the whole file out
+    // when it is closed.
     storage_->set_length(0, ec);
     if (ec == std::errc::function_not_supported) ec.clear();  // a storage of the caller's own
   }
@@ -412,7 +416,7 @@ void multi_download::on_read(const conn_ptr& c, const std::shared_ptr<http_strea
         c->range_last = -1;
         c->bytes_in_range = 0;
         s->close();
-        return;
+        return end_if_complete();
       }
       c->range_first = first;
       c->range_last = last;
@@ -507,6 +511,11 @@ void multi_download::reopen_connection(const conn_ptr& c) {
       c->range_first = 0;
       c->range_last = -1;
       c->bytes_in_range = 0;
+      // Checked once the caller is through: the tick calls this holding the
+      // connection-list lock.
+      asio::post(io_, [this, run = run_id_.load()]() {
+        if (run == run_id_.load()) end_if_complete();
+      });
       return;
     }
     c->range_first = first;
@@ -606,6 +615,22 @@ void multi_download::on_tick(std::error_code ec) {
     return;
   }
   arm_tick();
+}
+
+// Called when a connection found no range left: once every connection is
+// done and every byte is on disk, the run ends now rather than at the next
+// tick, up to a second later. Cancelling the tick timer lets its handler
+// close the files, as a single connection's last byte does.
+void multi_download::end_if_complete() {
+  if (abort_ || file_size_.load() < 0 || !downloaded_.is_full()) return;
+  {
+    std::lock_guard<std::mutex> guard(list_lock_);
+    for (auto& c : connections_)
+      if (!c->done) return;
+  }
+  complete_ = true;
+  abort_ = true;
+  tick_timer_.cancel();
 }
 
 void multi_download::end_fatal(std::error_code ec) {

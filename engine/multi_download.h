@@ -121,6 +121,7 @@ class multi_download {
   void arm_tick();
   void on_tick(std::error_code ec);
   void finish_run();
+  void end_if_complete();
   void end_fatal(std::error_code ec);
   std::error_code check_range_answer(const conn_ptr& c, http_stream& s) const;
   // 1 when an earlier run's state was restored, 0 when there was none,
