@@ -193,6 +193,7 @@ def main():
 
         cases = [("a", "unthrottled", nginx_port), ("b", f"{a.cap:g} MB/s per connection", relay_port)]
         results = {}
+        engine_lines = {}
         for key, title, port in cases:
             url = f"http://{HOST}:{port}/big.bin"
             for tool in ("engine", "aria2c", "curl"):
@@ -202,6 +203,8 @@ def main():
                 if not good:
                     log(f"{tool} ({key}) failed:\n{text[-2000:]}")
                 results[(key, tool)] = (good, size / wall / 1e6, cpu, rss)
+                if tool == "engine":
+                    engine_lines[key] = next((l for l in text.splitlines() if l.startswith("bytes=")), "")
                 if out.exists():
                     out.unlink()
 
@@ -215,6 +218,10 @@ def main():
                 good, mbs, cpu, rss = results[(key, tool)]
                 log(f"  {names[tool]:<22}{mbs:>9.1f}{cpu:>9.2f}{rss:>15.1f}  {'ok' if good else 'FAILED'}")
             e, r, c = (results[(key, t)] for t in ("engine", "aria2c", "curl"))
+            fields = dict(f.split("=", 1) for f in engine_lines.get(key, "").split() if "=" in f)
+            if "last_byte" in fields:
+                log(f"  engine inside: last byte on disk at {float(fields['last_byte']):.3f} s, "
+                    f"run ended at {float(fields['seconds']):.3f} s")
             log(f"  engine/aria2c: speed {e[1] / r[1]:.2f}, CPU {e[2] / max(r[2], 1e-3):.2f}")
             log(f"  engine/curl:   speed {e[1] / c[1]:.2f}, CPU {e[2] / max(c[2], 1e-3):.2f}")
             if key == "b":
