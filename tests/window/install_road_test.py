@@ -425,6 +425,8 @@ def scenario_close():
 try:
     for name in scenarios:
         print(f"--- {name}", flush=True)
+        for old in artifacts.glob(f"{name}-*.png"):
+            old.unlink()
         globals()["scenario_" + name]()
 finally:
     kill_leftovers()
