@@ -52,20 +52,26 @@ void CZVDownload::StopCurrentTask() {
   TaskHandle task = m_task.load();
   if (!task) return;
   StopTask(task);
-  // The cancel path still asks the task once more, through this copy.
-  m_cancelledTask = task;
   m_task.compare_exchange_strong(task, nullptr);
 }
 
 bool CZVDownload::Cancel() {
   {
     std::lock_guard<std::mutex> guard(m_waitLock);
-    if (m_cancelRequested) return false;
+    // Too late once the driver has taken its result.
+    if (m_cancelRequested || m_finished) return false;
     m_cancelRequested = true;
   }
-  m_wake.notify_all();
+  // The task is let go before the poll loop wakes, so that it sees the cancel.
   StopCurrentTask();
+  m_wake.notify_all();
   return true;
+}
+
+bool CZVDownload::Finish() {
+  std::lock_guard<std::mutex> guard(m_waitLock);
+  m_finished = true;
+  return m_cancelRequested;
 }
 
 int CZVDownload::Download() {
@@ -73,6 +79,7 @@ int CZVDownload::Download() {
   std::time_t start = std::time(nullptr);
   Report(kCallback_Started, 0, 0);
   int result = Run();
+  Finish();
   int elapsed = static_cast<int>(std::time(nullptr) - start);
   LOGA(kLog_Info, "HttpDownload,ret = %d (time = %d \xC3\xEB)", result, elapsed);
   Report(kCallback_Result, result, elapsed);
@@ -86,8 +93,7 @@ int CZVDownload::Run() {
   }
   std::string url = UnicodeToLocale(m_request->url);
   std::wstring path = m_request->path;
-  m_cancelledTask = nullptr;
-  if (m_cancelRequested) return CancelPath();
+  if (m_cancelRequested) return CancelPath(nullptr);
 
   TaskHandle handle = CreateTask(url, path, m_request->connections, kIdleTimeoutSeconds);
   std::shared_ptr<DownloadObj> task = DownloadObjManager::Instance().Find(handle);
@@ -139,23 +145,24 @@ int CZVDownload::Run() {
       break;
     }
   }
-  if (!m_task.load() || !ended) return CancelPath();
+  // A cancel that came in after the loop's last query, and was accepted,
+  // also takes the cancel path.
+  if (Finish() || !ended) return CancelPath(handle);
   return result;
 }
 
 int CZVDownload::CancelTask(TaskHandle handle) {
   StopTask(handle);
-  m_cancelledTask = handle;
   m_task = nullptr;
-  return CancelPath();
+  return CancelPath(handle);
 }
 
-int CZVDownload::CancelPath() {
+int CZVDownload::CancelPath(TaskHandle handle) {
   LOGA(kLog_Info, "HttpDownload engine user maybe cancel.");
   std::this_thread::sleep_for(std::chrono::milliseconds(kCancelSettleMs));
   int result = kDownload_Cancelled;
-  TaskHandle cancelled = m_cancelledTask.load();
-  if (!cancelled || !m_runStarted) return result;
+  TaskHandle cancelled = m_runStarted ? handle : nullptr;
+  if (!cancelled) return result;
   // The run may still be writing: its end decides between complete and not.
   std::shared_ptr<DownloadObj> task = DownloadObjManager::Instance().Find(cancelled);
   if (task && !task->WaitIdle(kCancelWaitMs)) {

@@ -48,14 +48,19 @@ class CZVDownload {
   int Download();
   // From any thread while Download runs: stops the task; Download then ends
   // with kDownload_Cancelled, or kDownload_Success when the task completed.
-  // False when a cancel had already come in.
+  // False when a cancel had already come in or Download has its result.
   bool Cancel();
 
  private:
   int Run();
-  int CancelPath();
+  // Ends a cancelled download: -5, or 0 when the run this call started
+  // (handle; null when none) has completed after all.
+  int CancelPath(TaskHandle handle);
   // Stops the task a cancel found not yet running, then takes the cancel path.
   int CancelTask(TaskHandle handle);
+  // The driver takes its result: later cancels are refused. True when a
+  // cancel came in before.
+  bool Finish();
   void StopCurrentTask();
   void Report(int code, int value, int extra);
   // Sleeps up to ms; returns early once a cancel came in.
@@ -65,12 +70,12 @@ class CZVDownload {
   DownloadCallback m_callback;
   void* m_data;
   std::atomic<TaskHandle> m_task{nullptr};
-  std::atomic<TaskHandle> m_cancelledTask{nullptr};
   std::atomic<bool> m_cancelRequested{false};
   // This call launched a run of its task: only then does the task's state
   // speak for this download (an earlier run of the same address may have
   // left it complete).
   std::atomic<bool> m_runStarted{false};
+  bool m_finished = false;  // guarded by m_waitLock
   std::mutex m_waitLock;
   std::condition_variable m_wake;
 };
