@@ -91,6 +91,11 @@ int CZVDownload::Run() {
     LOGA(kLog_Info, "HttpDownload: no request");
     return kDownload_Failed;
   }
+  if (m_request->url.empty() || m_request->path.empty()) {
+    // An empty path would put the data files in the current folder.
+    LOGA(kLog_Info, "HttpDownload: no %s", m_request->url.empty() ? "address" : "target path");
+    return kDownload_Failed;
+  }
   std::string url = UnicodeToLocale(m_request->url);
   std::wstring path = m_request->path;
   if (m_cancelRequested) return CancelPath(nullptr);

@@ -319,6 +319,9 @@ TEST_CASE("failures end in clear result codes") {
          dir.path() / "missing" / "sub" / "x.bin"},
         {"the target folder is a file", zvpeers::Url("nginx", "http", "/files/small.bin?b"),
          dir.path() / "plain-file" / "x.bin"},
+        {"an address that does not parse", "http//127.0.0.1/files/small.bin", dir.path() / "bad.bin"},
+        {"no address", "", dir.path() / "empty.bin"},
+        {"no target path", zvpeers::Url("nginx", "http", "/files/small.bin?c"), fs::path()},
     };
     for (const Case& c : cases) {
       CAPTURE(c.name);
@@ -326,9 +329,11 @@ TEST_CASE("failures end in clear result codes") {
       CHECK_FALSE(Fetch(Utf8ToWide(c.url), c.target.wstring(), recorder));
       recorder.CheckSequence(kDownload_Failed);
       CHECK(recorder.Percents().empty());
-      CHECK_FALSE(fs::exists(c.target));
+      if (!c.target.empty()) CHECK_FALSE(fs::exists(c.target));
     }
     CHECK_FALSE(fs::exists(dir.path() / "missing"));
+    CHECK_FALSE(fs::exists(".tmp"));
+    CHECK_FALSE(fs::exists(".cfg"));
   }
   SUBCASE("every connection gives up short of the end: incomplete, the files stay for a retry") {
     // Ranges past the first are refused with 403.
