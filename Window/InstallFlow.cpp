@@ -160,8 +160,12 @@ void CSetupFrameWnd::OnDownloadResult(int result) {
     case kDownload_Failed:
       DownloadFailed();
       break;
-    case -1:
     case kDownload_Incomplete:
+      // Every connection gave up part way: the user decides, and Retry
+      // resumes from the files kept, rather than the window vanishing.
+      DownloadFailed();
+      break;
+    case -1:
       PostMessage(WM_CLOSE, kForceClose, 0);
       break;
     default:  // cancelled, or anything else: the window stays as it is

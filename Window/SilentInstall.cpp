@@ -48,6 +48,8 @@ void CSetupFrameWnd::StartInstallExe() {
   std::wstring exe = DownloadedInstallerPath();
   std::wstring installDir = m_strInstallDir;
   std::wstring progressFile = m_strProgressFile;
+  // A stale progress file goes before the installer can write a new one.
+  StartProgressTimer();
   std::thread([this, exe, installDir, progressFile] {
     std::wstring publisher = m_langMgr.GetProductSetting(L"STR_PUBLISHER");
     DWORD exitCode = 1;
@@ -76,7 +78,6 @@ void CSetupFrameWnd::StartInstallExe() {
     g_nLastDownloadBytes = 0;
     UpdateWindowSate(kWindow_Init);
   }).detach();
-  StartProgressTimer();
 }
 
 void CSetupFrameWnd::WriteDomainFile() {

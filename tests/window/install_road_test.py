@@ -13,6 +13,16 @@ Scenarios (all by default, or those named after the arguments):
   serverdown    the installer is missing on the server: Abort / Retry /
                 Ignore; Ignore returns to the first page, Retry after the
                 server has it again goes on to the end
+  midfail       the demo servers stop part way through the download: Abort / Retry / Ignore; Retry, once it is back,
+                resumes from the data kept and goes on to the end
+  badprogress   the silent installer leaves junk, nothing, negative,
+                overflowing and smaller values in its progress file and
+                deletes it once: the bar never moves back and the run ends
+  notpe         the server sends a file of the announced size that is no
+                Windows program: it is not run, the failure message, back to
+                the first page, the file deleted
+  exitcode      the silent installer ends with exit code 7: the failure
+                message, no success event, back to the first page
   close         Escape during the download: No resumes it from its files;
                 Escape during the silent install: Yes ends the installer
                 process and cleans up
@@ -36,7 +46,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "close"]
+scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -148,8 +158,8 @@ def answer(key):
 
 
 class Installer:
-    def __init__(self):
-        self.proc = subprocess.Popen([str(wine_run), exe], env=env, stdout=subprocess.DEVNULL,
+    def __init__(self, **extra_env):
+        self.proc = subprocess.Popen([str(wine_run), exe], env=dict(env, **extra_env), stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         self.window = main_window()
         self.origin = self.window[1:3] if self.window else (0, 0)
@@ -383,6 +393,127 @@ def scenario_serverdown():
     finally:
         if original.exists():
             original.rename(served)
+
+
+def demo_servers(action):
+    args = [str(source / "tools" / "demo-servers"), action, "--bin", str(build)]
+    if action == "start":
+        args += ["--installer", str(build / "tools" / "demo" / "demo-installer.exe")]
+    subprocess.run(args, check=False, stdout=subprocess.DEVNULL, timeout=60,
+                   env=dict(os.environ, ZV_PEER_LIFETIME="1800"))
+
+
+def scenario_midfail():
+    fresh_state()
+    try:
+        inst = Installer()
+        if not check(inst.window is not None, "midfail: window opens"):
+            return
+        wait_log("UpdateWindowSate:kWindow_Init", 20)
+        inst.click(INSTALL)
+        check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "midfail: the download runs")
+        time.sleep(1.2)
+        demo_servers("stop")  # the connections break, new ones are refused
+        check(wait_log(r"ShowMessage:Network error", 120) is not None, "midfail: the network error question")
+        inst.shot("midfail-1-question")
+        check((data_dir / "zelvane-download.exe.cfg").exists(), "midfail: the resume file is kept")
+        demo_servers("start")
+        mark = log_mark()
+        answer("r")
+        resumed = wait_log(r"engine: resuming with (\d+) of", 30, mark)
+        check(resumed is not None and int(re.search(r"with (\d+)", resumed).group(1)) > 0,
+              f"midfail: Retry resumes from the data kept ({resumed})")
+        check(wait_log("UpdateWindowSate:kWindow_Finish", 120, mark) is not None, "midfail: and installs it")
+        check((product_dir / "Quillory.exe").is_file(), "midfail: the demo product is installed")
+        inst.click(CLOSE)
+        check(inst.wait_exit(30) == 0, "midfail: closed after the finish with exit code 0")
+    finally:
+        if not (build / "peers" / "run" / "demo.env").exists():
+            demo_servers("start")
+
+
+def watch_progress_page(inst, name, timeout=150):
+    """Screenshots of page 1 until the finish page or the failure message; the bar fills."""
+    fills, n = [], 0
+    end = time.time() + timeout
+    while time.time() < end and not wait_log("UpdateWindowSate:kWindow_Finish|ShowMessage:", 0):
+        fill = bar_fill(inst.shot(f"{name}-progress-{n:02d}"))
+        n += 1
+        if fill is not None:
+            fills.append(fill)
+        time.sleep(0.7)
+    return fills
+
+
+def scenario_badprogress():
+    fresh_state()
+    inst = Installer(ZV_DEMO_PROGRESS="hostile")
+    if not check(inst.window is not None, "badprogress: window opens"):
+        return
+    wait_log("UpdateWindowSate:kWindow_Init", 20)
+    inst.click(INSTALL)
+    check(wait_log("UpdateWindowSate:kWindow_Installing", 60) is not None, "badprogress: the install starts")
+    fills = watch_progress_page(inst, "badprogress")
+    check(wait_log("UpdateWindowSate:kWindow_Finish", 5) is not None, "badprogress: the finish page follows")
+    check(len(fills) > 10 and all(b >= a - 0.02 for a, b in zip(fills, fills[1:])),
+          "badprogress: the bar never moves backwards (%s)" % ", ".join("%.2f" % f for f in fills))
+    check(inst.proc.poll() is None, "badprogress: the installer is still running")
+    inst.click(CLOSE)
+    check(inst.wait_exit(30) == 0, "badprogress: closed after the finish with exit code 0")
+
+
+def failed_install(name, inst):
+    """The failure message of the silent install, answered; back to the first page."""
+    line = wait_log("ShowMessage:", 120)
+    check(line is not None and "did not complete" in line, f"{name}: the installation failure message ({line})")
+    inst.shot(f"{name}-1-message")
+    mark = log_mark()
+    answer("Return")
+    check(wait_log("UpdateWindowSate:kWindow_Init", 15, mark) is not None, f"{name}: back to the first page")
+    time.sleep(0.5)
+    check(leftovers() == [], f"{name}: the downloaded installer and the progress file are deleted ({leftovers()})")
+    inst.shot(f"{name}-2-init")
+    inst.click(CLOSE)
+    wait_log("ShowMessage:", 10, mark + 1)
+    answer("y")
+    check(inst.wait_exit(30) == 0, f"{name}: close, Yes: exit code 0")
+
+
+def scenario_notpe():
+    fresh_state()
+    original = served.with_name(served.name + ".orig")
+    size = served.stat().st_size
+    served.rename(original)
+    try:
+        page = b"<!DOCTYPE html><html><body>Service unavailable</body></html>\n"
+        served.write_bytes((page * (size // len(page) + 1))[:size])
+        inst = Installer()
+        if not check(inst.window is not None, "notpe: window opens"):
+            return
+        wait_log("UpdateWindowSate:kWindow_Init", 20)
+        inst.click(INSTALL)
+        check(wait_log("HttpDownload,ret = 0", 60) is not None, "notpe: the file downloads")
+        failed_install("notpe", inst)
+        check(wait_log("StartInstallExe: the downloaded file is not a Windows program", 0) is not None,
+              "notpe: the log says why it was not run")
+        check(not (product_dir / "Quillory.exe").exists(), "notpe: nothing was installed")
+    finally:
+        served.unlink(missing_ok=True)
+        original.rename(served)
+
+
+def scenario_exitcode():
+    fresh_state()
+    inst = Installer(ZV_DEMO_EXIT_CODE="7")
+    if not check(inst.window is not None, "exitcode: window opens"):
+        return
+    wait_log("UpdateWindowSate:kWindow_Init", 20)
+    inst.click(INSTALL)
+    failed_install("exitcode", inst)
+    check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
+    got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
+           for line in api_get("/control/collected").splitlines() if line.strip()]
+    check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
 
 
 def scenario_close():

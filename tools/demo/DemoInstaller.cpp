@@ -13,6 +13,14 @@
 // Exit codes: 0 installed, 2 bad command line (nothing written), 3 the copy
 // could not be made or started, 4 the product folder could not be made,
 // 5 the product could not be written; the launcher passes the copy's code on.
+//
+// For tests of the web installer's reading of it:
+//   ZV_DEMO_INSTALL_STEP_MS=N    pause between progress steps (default 200)
+//   ZV_DEMO_PROGRESS=hostile     between the steps the progress file also
+//                                holds junk, nothing, a negative, an overflowing
+//                                and a smaller value, and is deleted once, each
+//                                for longer than the reader's period
+//   ZV_DEMO_EXIT_CODE=N          the exit code after a complete installation
 #include <windows.h>
 #include <shlobj.h>
 
@@ -49,18 +57,29 @@ std::wstring BaseName(const std::wstring& path) {
 }
 
 // Delay between progress steps; tests stretch it with ZV_DEMO_INSTALL_STEP_MS.
+long EnvNumber(const wchar_t* name, long fallback);
+
 DWORD StepDelay() {
-  wchar_t value[16] = {};
-  DWORD n = GetEnvironmentVariableW(L"ZV_DEMO_INSTALL_STEP_MS", value, 16);
-  if (n == 0 || n >= 16) return 200;
-  long ms = wcstol(value, nullptr, 10);
+  long ms = EnvNumber(L"ZV_DEMO_INSTALL_STEP_MS", 200);
   return static_cast<DWORD>(ms < 0 ? 0 : (ms > 5000 ? 5000 : ms));
+}
+
+// Environment setting `name` as a whole number, or `fallback`.
+long EnvNumber(const wchar_t* name, long fallback) {
+  wchar_t value[16] = {};
+  DWORD n = GetEnvironmentVariableW(name, value, 16);
+  return (n == 0 || n >= 16) ? fallback : wcstol(value, nullptr, 10);
+}
+
+bool HostileProgress() {
+  wchar_t value[16] = {};
+  DWORD n = GetEnvironmentVariableW(L"ZV_DEMO_PROGRESS", value, 16);
+  return n > 0 && n < 16 && lstrcmpiW(value, L"hostile") == 0;
 }
 
 // Rewrites the progress file in place. It is opened for each write so that a
 // reader that deletes a stale file in between sees the next value in a new file.
-void WriteProgress(const std::wstring& file, int percent) {
-  std::string text = std::to_string(percent);
+void WriteProgressText(const std::wstring& file, const std::string& text) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -72,6 +91,21 @@ void WriteProgress(const std::wstring& file, int percent) {
       return;
     }
     Sleep(20);  // held by a reader for a moment
+  }
+}
+
+void WriteProgress(const std::wstring& file, int percent) { WriteProgressText(file, std::to_string(percent)); }
+
+// What a broken installer might leave in the file at `percent`; false for none.
+bool HostileText(int percent, std::string& text) {
+  switch (percent) {
+    case 20: text = "garbage"; return true;
+    case 30: text = ""; return true;
+    case 40: text = "-20"; return true;
+    case 50: text = "99999999999999999999"; return true;
+    case 70: text = "15"; return true;
+    case 80: text = std::string("\xff\x00\x01\x7f", 4); return true;
+    default: return false;
   }
 }
 
@@ -143,6 +177,8 @@ int Install(const zvdemo::InstallerArgs& args) {
   DWORD attrs = GetFileAttributesW(folder.c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return kExitFolderFailed;
 
+  const bool hostile = HostileProgress();
+  constexpr DWORD kLongerThanTheReader = 1800;
   for (int percent = 5; percent <= 100; percent += 5) {
     Sleep(delay);
     if (percent == 60) {
@@ -150,8 +186,18 @@ int Install(const zvdemo::InstallerArgs& args) {
       WriteInstallLog(folder, args);
     }
     WriteProgress(args.progressFile, percent);
+    std::string junk;
+    if (hostile && HostileText(percent, junk)) {
+      Sleep(kLongerThanTheReader);
+      WriteProgressText(args.progressFile, junk);
+      Sleep(kLongerThanTheReader);
+    } else if (hostile && percent == 60) {
+      Sleep(kLongerThanTheReader);
+      DeleteFileW(args.progressFile.c_str());
+      Sleep(kLongerThanTheReader);
+    }
   }
-  return 0;
+  return static_cast<int>(EnvNumber(L"ZV_DEMO_EXIT_CODE", 0));
 }
 
 // Makes a fresh folder in the temp folder for the copy; false when none can be made.
