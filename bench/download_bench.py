@@ -192,6 +192,7 @@ def main():
         subprocess.run(["cat", str(source)], stdout=subprocess.DEVNULL)
 
         cases = [("a", "unthrottled", nginx_port), ("b", f"{a.cap:g} MB/s per connection", relay_port)]
+        load_before = os.getloadavg()
         results = {}
         engine_lines = {}
         for key, title, port in cases:
@@ -209,7 +210,9 @@ def main():
                     out.unlink()
 
         log("")
-        log(f"file {a.size_mib} MiB over loopback; nginx 1 worker; 2 cores shared by server and client")
+        log(f"file {a.size_mib} MiB over loopback; nginx 1 worker; {os.cpu_count()} cores shared by server and client")
+        # Other work on the machine takes cores from the tools: the load shows how much.
+        log("load average before {:.2f} {:.2f} {:.2f}, after {:.2f} {:.2f} {:.2f}".format(*load_before, *os.getloadavg()))
         for key, title, _ in cases:
             log(f"\n({key}) {title}")
             log(f"  {'tool':<22}{'MB/s':>9}{'CPU s':>9}{'peak RSS MiB':>15}  sha256")

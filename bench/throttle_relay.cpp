@@ -1,7 +1,10 @@
 // A TCP relay on 127.0.0.1 that caps every accepted connection's download
-// direction at a fixed rate with a small token bucket: a true per-connection
-// limit, with no first-second allowance and no reset per request (nginx's
-// limit_rate restarts with every request on a kept-alive connection).
+// direction at a fixed rate: a connection never has sent more than the rate
+// times its age plus 16 KiB. That is a true per-connection limit, with no
+// first-second allowance and no reset per request (nginx's limit_rate
+// restarts with every request on a kept-alive connection); time a connection
+// spends idle between requests may be made up later, but never beyond that
+// bound, so n connections together never beat n times the rate.
 //   zv_throttle_relay LISTEN_PORT TARGET_PORT BYTES_PER_SECOND
 #include <asio.hpp>
 
