@@ -193,6 +193,32 @@ def listening(port):
 
 # ---------------------------------------------------------------- configs
 
+def nginx_config(run, servers):
+    """A whole nginx configuration for one foreground process whose files all
+    live in `run`, around the given server blocks."""
+    return f"""daemon off;
+master_process off;
+worker_processes 1;
+pid {run}/nginx.pid;
+error_log {run}/error.log warn;
+events {{ worker_connections 512; }}
+http {{
+  access_log {run}/access.log;
+  client_body_temp_path {run}/tmp-body;
+  proxy_temp_path {run}/tmp-proxy;
+  fastcgi_temp_path {run}/tmp-fastcgi;
+  uwsgi_temp_path {run}/tmp-uwsgi;
+  scgi_temp_path {run}/tmp-scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  tcp_nopush on;
+  keepalive_timeout 30s;
+  keepalive_requests 100000;
+  max_ranges 1;
+{servers}}}
+"""
+
+
 def nginx_conf(root, run, ports):
     certs = root / "certs"
     www = root / "www"
@@ -232,27 +258,10 @@ def nginx_conf(root, run, ports):
 """
         return body + "  }\n"
 
-    return f"""daemon off;
-master_process off;
-worker_processes 1;
-pid {run}/nginx.pid;
-error_log {run}/error.log warn;
-events {{ worker_connections 512; }}
-http {{
-  access_log {run}/access.log;
-  client_body_temp_path {run}/tmp-body;
-  proxy_temp_path {run}/tmp-proxy;
-  fastcgi_temp_path {run}/tmp-fastcgi;
-  uwsgi_temp_path {run}/tmp-uwsgi;
-  scgi_temp_path {run}/tmp-scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  tcp_nopush on;
-  keepalive_timeout 30s;
-  keepalive_requests 100000;
-  max_ranges 1;
-{server(ports['http'])}{server(ports['https'], 'server')}{server(ports['https_untrusted'], 'untrusted', False)}{server(ports['https_wronghost'], 'wronghost', False)}{server(ports['https_expired'], 'expired', False)}}}
-"""
+    return nginx_config(run, server(ports['http']) + server(ports['https'], 'server') +
+                        server(ports['https_untrusted'], 'untrusted', False) +
+                        server(ports['https_wronghost'], 'wronghost', False) +
+                        server(ports['https_expired'], 'expired', False))
 
 
 def ensure_system_user(name, password):

@@ -98,26 +98,7 @@ def nginx_conf(root, run, ports, download_path):
   }}
 """
 
-    return f"""daemon off;
-master_process off;
-worker_processes 1;
-pid {run}/nginx.pid;
-error_log {run}/error.log warn;
-events {{ worker_connections 512; }}
-http {{
-  access_log {run}/access.log;
-  client_body_temp_path {run}/tmp-body;
-  proxy_temp_path {run}/tmp-proxy;
-  fastcgi_temp_path {run}/tmp-fastcgi;
-  uwsgi_temp_path {run}/tmp-uwsgi;
-  scgi_temp_path {run}/tmp-scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  keepalive_timeout 30s;
-  keepalive_requests 100000;
-  max_ranges 1;
-{server(ports['http'], False)}{server(ports['https'], True)}}}
-"""
+    return peers.nginx_config(run, server(ports['http'], False) + server(ports['https'], True))
 
 
 def serve_api(bin_dir, http_port, https_port):

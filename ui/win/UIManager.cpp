@@ -250,44 +250,32 @@ void CUIManager::ReleaseCapture() {
   m_bMouseCapture = false;
 }
 
-bool CUIManager::AddNotifier(INotifyUI* p) {
-  if (std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p) != m_aNotifiers.end()) return false;
-  m_aNotifiers.push_back(p);
+namespace {
+
+// Listener lists hold each listener once.
+template <class T>
+bool AddOnce(std::vector<T*>& list, T* p) {
+  if (std::find(list.begin(), list.end(), p) != list.end()) return false;
+  list.push_back(p);
   return true;
 }
 
-bool CUIManager::RemoveNotifier(INotifyUI* p) {
-  auto it = std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p);
-  if (it == m_aNotifiers.end()) return false;
-  m_aNotifiers.erase(it);
+template <class T>
+bool RemoveFrom(std::vector<T*>& list, T* p) {
+  auto it = std::find(list.begin(), list.end(), p);
+  if (it == list.end()) return false;
+  list.erase(it);
   return true;
 }
 
-bool CUIManager::AddPreMessageFilter(IMessageFilterUI* p) {
-  if (std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), p) != m_aPreMessageFilters.end()) return false;
-  m_aPreMessageFilters.push_back(p);
-  return true;
-}
+}  // namespace
 
-bool CUIManager::RemovePreMessageFilter(IMessageFilterUI* p) {
-  auto it = std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), p);
-  if (it == m_aPreMessageFilters.end()) return false;
-  m_aPreMessageFilters.erase(it);
-  return true;
-}
-
-bool CUIManager::AddMessageFilter(IMessageFilterUI* p) {
-  if (std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), p) != m_aMessageFilters.end()) return false;
-  m_aMessageFilters.push_back(p);
-  return true;
-}
-
-bool CUIManager::RemoveMessageFilter(IMessageFilterUI* p) {
-  auto it = std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), p);
-  if (it == m_aMessageFilters.end()) return false;
-  m_aMessageFilters.erase(it);
-  return true;
-}
+bool CUIManager::AddNotifier(INotifyUI* p) { return AddOnce(m_aNotifiers, p); }
+bool CUIManager::RemoveNotifier(INotifyUI* p) { return RemoveFrom(m_aNotifiers, p); }
+bool CUIManager::AddPreMessageFilter(IMessageFilterUI* p) { return AddOnce(m_aPreMessageFilters, p); }
+bool CUIManager::RemovePreMessageFilter(IMessageFilterUI* p) { return RemoveFrom(m_aPreMessageFilters, p); }
+bool CUIManager::AddMessageFilter(IMessageFilterUI* p) { return AddOnce(m_aMessageFilters, p); }
+bool CUIManager::RemoveMessageFilter(IMessageFilterUI* p) { return RemoveFrom(m_aMessageFilters, p); }
 
 void CUIManager::SendNotify(CControlUI* pControl, const std::wstring& type, WPARAM wParam, LPARAM lParam,
                             bool bAsync, bool bAllowRepeat) {
