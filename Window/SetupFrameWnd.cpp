@@ -130,6 +130,14 @@ void CSetupFrameWnd::InitControls() {
   setText(L"btn_start", L"STR_START");
   setText(L"label_path", L"STR_INSTALL_PATH");
 
+  // The right-to-left skin names a banner on disk that no run writes: the
+  // skin's default banner stands in until the carousel has its first image,
+  // so the progress page never shows an empty frame.
+  if (SkinUI::CControlUI* banner = Find(L"banner")) {
+    const std::wstring image = banner->GetBkImage();
+    if (image.rfind(L"language\\", 0) == 0 && !IsFileExist(m_strDataDir + image))
+      banner->SetBkImage(L"img\\default.png");
+  }
   if (SkinUI::CControlUI* tip = Find(L"control_tip")) {
     std::wstring image = m_strDataDir + L"language\\" + m_langMgr.GetLanguageName() + L"\\install_tips.png";
     if (IsFileExist(image)) tip->SetBkImage(image);

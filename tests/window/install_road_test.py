@@ -23,6 +23,8 @@ Scenarios (all by default, or those named after the arguments):
                 the first page, the file deleted
   exitcode      the silent installer ends with exit code 7: the failure
                 message, no success event, back to the first page
+  rtl           Arabic, with a carousel API that lists no banners: the
+                progress page shows the skin's default banner, not an empty frame
   close         Escape during the download: No resumes it from its files;
                 Escape during the silent install: Yes ends the installer
                 process and cleans up
@@ -46,7 +48,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "close"]
+scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "rtl", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -63,12 +65,26 @@ demo = dict(line.split("=", 1) for line in (build / "peers" / "run" / "demo.env"
 served = Path(demo["installer"])
 api = f"https://localhost:{demo['api_https']}"
 tls = ssl.create_default_context(cafile=demo["ca"])
-title = "Quillory Setup"
+def text_of(language, key):
+    """A text of the shipped text table, with the product name put in."""
+    section = None
+    for line in (source / "resources" / "settings" / "text.ini").read_bytes().decode("utf-16").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line[1:-1]
+        elif section == language and line.startswith(key + "="):
+            return line.split("=", 1)[1].replace("PRODUCT", "Quillory")
+    return None
+
+
+title = text_of("English", "STR_MESSAGEBOX_TITLE")
 
 # Points inside the 650 x 360 window, from the skin's layout.
 INSTALL = (325, 208)   # "btn_install", and "btn_start" at the finish
 CLOSE = (628, 21)      # "closebtn"
+CLOSE_RTL = (21, 21)   # "closebtn" of the right-to-left skin
 BANNER = (325, 120)    # middle of the carousel image on page 1
+BANNER_EDGE = (610, 30)  # a point of the default banner's background
 QUIET = (100, 60)      # a point of the caption area that holds no control
 BAR_ROW, BAR_LEFT, BAR_RIGHT = 314, 52, 482   # "progress_download"
 # Banner colours of the carousel API's "good" answer (images 1-3).
@@ -119,7 +135,11 @@ def wait_log(pattern, timeout=30, after=0, proc=None):
 def windows():
     """(id, x, y, width, height) of the visible windows titled like the installer's."""
     found = []
-    for wid in xdo("search", "--onlyvisible", "--name", f"^{title}$", capture=True).split():
+    # Searched by the product name, compared whole here: xdotool's pattern
+    # matching does not take every script's titles.
+    for wid in xdo("search", "--onlyvisible", "--name", "Quillory", capture=True).split():
+        if xdo("getwindowname", wid, capture=True).strip() != title:
+            continue
         geo = dict(kv.split("=") for kv in xdo("getwindowgeometry", "--shell", wid, capture=True).split())
         found.append((wid, int(geo["X"]), int(geo["Y"]), int(geo["WIDTH"]), int(geo["HEIGHT"])))
     return found
@@ -514,6 +534,33 @@ def scenario_exitcode():
     got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
            for line in api_get("/control/collected").splitlines() if line.strip()]
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+
+
+def scenario_rtl():
+    global title
+    fresh_state()
+    api_get("/control/carousel?mode=empty")
+    english = title
+    title = text_of("Arabic", "STR_MESSAGEBOX_TITLE")
+    try:
+        inst = Installer(LANG="ar_SA.UTF-8", LC_ALL="ar_SA.UTF-8")
+        if not check(inst.window is not None, f"rtl: the window opens with the Arabic title {title!r}"):
+            return
+        check(wait_log("UpdateWindowSate:kWindow_Init", 20) is not None, "rtl: first page")
+        inst.shot("rtl-1-init")
+        inst.click(INSTALL)
+        check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "rtl: the progress page")
+        time.sleep(1.5)
+        img = inst.shot("rtl-2-progress")
+        pixel = img.getpixel(BANNER_EDGE) if img else (255, 255, 255)
+        check(not near(pixel, (255, 255, 255), 20), f"rtl: the default banner is shown ({pixel})")
+        check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, "rtl: the finish page follows")
+        inst.shot("rtl-3-finish")
+        inst.click(CLOSE_RTL)
+        check(inst.wait_exit(30) == 0, "rtl: closed after the finish with exit code 0")
+    finally:
+        title = english
+        api_get("/control/carousel?mode=good")
 
 
 def scenario_close():
