@@ -34,6 +34,7 @@ Needs the fixtures wine, demo.servers and wine.test_ca.
 
 usage: install_road_test.py INSTALLER_EXE BUILD_DIR SOURCE_DIR [SCENARIO ...]
 """
+import contextlib
 import json
 import os
 import re
@@ -217,6 +218,34 @@ class Installer:
             return None
 
 
+def open_installer(name, **extra_env):
+    """The installer started on a fresh first page, or None (a failure is noted)."""
+    inst = Installer(**extra_env)
+    if not check(inst.window is not None, f"{name}: the window opens ({title!r})"):
+        return None
+    check(wait_log("UpdateWindowSate:kWindow_Init", 20) is not None, f"{name}: first page")
+    return inst
+
+
+@contextlib.contextmanager
+def served_instead(make=None):
+    """For the block, the demo server has no installer (make None) or the file
+    make(path) writes; the yielded function puts the real one back early."""
+    original = served.with_name(served.name + ".orig")
+    served.rename(original)
+    if make:
+        make(served)
+
+    def restore():
+        if original.exists():
+            served.unlink(missing_ok=True)
+            original.rename(served)
+    try:
+        yield restore
+    finally:
+        restore()
+
+
 def near(colour, target, tolerance=40):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, target))
 
@@ -280,10 +309,9 @@ def expected_event(cid, name):
 
 def scenario_road():
     fresh_state()
-    inst = Installer()
-    if not check(inst.window is not None, "road: the 650 x 360 window opens"):
+    inst = open_installer("road")
+    if not inst:
         return
-    check(wait_log("UpdateWindowSate:kWindow_Init", 20) is not None, "road: first page")
     inst.shot("road-1-init")
     inst.click(INSTALL)
     check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "road: Install shows the progress page")
@@ -353,15 +381,14 @@ def scenario_road():
 
 def scenario_nospace():
     fresh_state()
-    original = served.with_name(served.name + ".orig")
-    served.rename(original)
-    try:
-        with open(served, "wb") as f:
+
+    def huge(path):
+        with open(path, "wb") as f:
             f.truncate(1 << 40)  # sparse: 1 TiB announced, far more than a third of the free space
-        inst = Installer()
-        if not check(inst.window is not None, "nospace: window opens"):
+    with served_instead(huge):
+        inst = open_installer("nospace")
+        if not inst:
             return
-        wait_log("UpdateWindowSate:kWindow_Init", 20)
         mark = log_mark()
         inst.click(INSTALL)
         line = wait_log("ShowMessage:", 30, mark)
@@ -376,20 +403,14 @@ def scenario_nospace():
         line = wait_log("ShowMessage:", 10, mark + 2)
         answer("y")
         check(inst.wait_exit(30) == 0, "nospace: close, Yes: exit code 0")
-    finally:
-        served.unlink(missing_ok=True)
-        original.rename(served)
 
 
 def scenario_serverdown():
     fresh_state()
-    original = served.with_name(served.name + ".orig")
-    served.rename(original)
-    try:
-        inst = Installer()
-        if not check(inst.window is not None, "serverdown: window opens"):
+    with served_instead() as restore:
+        inst = open_installer("serverdown")
+        if not inst:
             return
-        wait_log("UpdateWindowSate:kWindow_Init", 20)
         inst.click(INSTALL)
         check(wait_log(r"ShowMessage:Network error", 60) is not None, "serverdown: the network error question")
         inst.shot("serverdown-1-question")
@@ -402,7 +423,7 @@ def scenario_serverdown():
         mark = log_mark()
         inst.click(INSTALL)
         check(wait_log(r"ShowMessage:Network error", 60, mark) is not None, "serverdown: the question again")
-        original.rename(served)  # the server has the installer again
+        restore()  # the server has the installer again
         mark = log_mark()
         answer("r")
         check(wait_log("HttpDownload,ret = 0", 60, mark) is not None, "serverdown: Retry downloads it")
@@ -410,9 +431,6 @@ def scenario_serverdown():
         inst.shot("serverdown-3-finish")
         inst.click(CLOSE)
         check(inst.wait_exit(30) == 0, "serverdown: after the finish, close needs no question")
-    finally:
-        if original.exists():
-            original.rename(served)
 
 
 def demo_servers(action):
@@ -426,10 +444,9 @@ def demo_servers(action):
 def scenario_midfail():
     fresh_state()
     try:
-        inst = Installer()
-        if not check(inst.window is not None, "midfail: window opens"):
+        inst = open_installer("midfail")
+        if not inst:
             return
-        wait_log("UpdateWindowSate:kWindow_Init", 20)
         inst.click(INSTALL)
         check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "midfail: the download runs")
         time.sleep(1.2)
@@ -467,10 +484,9 @@ def watch_progress_page(inst, name, timeout=150):
 
 def scenario_badprogress():
     fresh_state()
-    inst = Installer(ZV_DEMO_PROGRESS="hostile")
-    if not check(inst.window is not None, "badprogress: window opens"):
+    inst = open_installer("badprogress", ZV_DEMO_PROGRESS="hostile")
+    if not inst:
         return
-    wait_log("UpdateWindowSate:kWindow_Init", 20)
     inst.click(INSTALL)
     check(wait_log("UpdateWindowSate:kWindow_Installing", 60) is not None, "badprogress: the install starts")
     fills = watch_progress_page(inst, "badprogress")
@@ -501,33 +517,25 @@ def failed_install(name, inst):
 
 def scenario_notpe():
     fresh_state()
-    original = served.with_name(served.name + ".orig")
     size = served.stat().st_size
-    served.rename(original)
-    try:
-        page = b"<!DOCTYPE html><html><body>Service unavailable</body></html>\n"
-        served.write_bytes((page * (size // len(page) + 1))[:size])
-        inst = Installer()
-        if not check(inst.window is not None, "notpe: window opens"):
+    page = b"<!DOCTYPE html><html><body>Service unavailable</body></html>\n"
+    with served_instead(lambda path: path.write_bytes((page * (size // len(page) + 1))[:size])):
+        inst = open_installer("notpe")
+        if not inst:
             return
-        wait_log("UpdateWindowSate:kWindow_Init", 20)
         inst.click(INSTALL)
         check(wait_log("HttpDownload,ret = 0", 60) is not None, "notpe: the file downloads")
         failed_install("notpe", inst)
         check(wait_log("StartInstallExe: the downloaded file is not a Windows program", 0) is not None,
               "notpe: the log says why it was not run")
         check(not (product_dir / "Quillory.exe").exists(), "notpe: nothing was installed")
-    finally:
-        served.unlink(missing_ok=True)
-        original.rename(served)
 
 
 def scenario_exitcode():
     fresh_state()
-    inst = Installer(ZV_DEMO_EXIT_CODE="7")
-    if not check(inst.window is not None, "exitcode: window opens"):
+    inst = open_installer("exitcode", ZV_DEMO_EXIT_CODE="7")
+    if not inst:
         return
-    wait_log("UpdateWindowSate:kWindow_Init", 20)
     inst.click(INSTALL)
     failed_install("exitcode", inst)
     check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
@@ -543,10 +551,9 @@ def scenario_rtl():
     english = title
     title = text_of("Arabic", "STR_MESSAGEBOX_TITLE")
     try:
-        inst = Installer(LANG="ar_SA.UTF-8", LC_ALL="ar_SA.UTF-8")
-        if not check(inst.window is not None, f"rtl: the window opens with the Arabic title {title!r}"):
+        inst = open_installer("rtl", LANG="ar_SA.UTF-8", LC_ALL="ar_SA.UTF-8")
+        if not inst:
             return
-        check(wait_log("UpdateWindowSate:kWindow_Init", 20) is not None, "rtl: first page")
         inst.shot("rtl-1-init")
         inst.click(INSTALL)
         check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "rtl: the progress page")
@@ -565,10 +572,9 @@ def scenario_rtl():
 
 def scenario_close():
     fresh_state()
-    inst = Installer()
-    if not check(inst.window is not None, "close: window opens"):
+    inst = open_installer("close")
+    if not inst:
         return
-    wait_log("UpdateWindowSate:kWindow_Init", 20)
     inst.click(INSTALL)
     check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "close: the download runs")
     time.sleep(1.0)
