@@ -7,6 +7,9 @@ Scenarios (all by default, or those named after the arguments):
                 Start launches the installed demo product; the log steps,
                 the data folder, the carousel banners and their rotation, and
                 the three analytics events byte for byte are checked
+  home          the first page: the licence box enables Install, the
+                "Customize Installation" box grows the window by the path
+                panel and shrinks it again, Escape asks and No keeps it open
   nospace       the server announces an installer larger than a third of the
                 free space: the message, back to the first page, nothing
                 downloaded
@@ -49,7 +52,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "rtl", "close"]
+scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "rtl", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -83,7 +86,9 @@ title = text_of("English", "STR_MESSAGEBOX_TITLE")
 # Points inside the 650 x 360 window, from the skin's layout.
 INSTALL = (325, 208)   # "btn_install", and "btn_start" at the finish
 CLOSE = (628, 21)      # "closebtn"
-CLOSE_RTL = (21, 21)   # "closebtn" of the right-to-left skin
+CLOSE_RTL = (21, 21)
+AGREE = (28, 336)      # "chk_agree"
+FOLD = (535, 336)      # "chk_fold", "Customize Installation"   # "closebtn" of the right-to-left skin
 BANNER = (325, 120)    # middle of the carousel image on page 1
 BANNER_EDGE = (610, 30)  # a point of the default banner's background
 QUIET = (100, 60)      # a point of the caption area that holds no control
@@ -377,6 +382,53 @@ def scenario_road():
         for c, name in zip(collected, names):
             check(c["body"] == expected_event(cid, name), f"road: {name} byte for byte with the stored id")
             check(c["content_type"].startswith("application/json"), f"road: {name} sent as JSON")
+
+
+def window_height():
+    w = main_window(5)
+    return w[4] if w else None
+
+
+def scenario_home():
+    fresh_state()
+    inst = open_installer("home")
+    if not inst:
+        return
+    inst.click(AGREE)
+    inst.click(INSTALL)
+    time.sleep(1.5)
+    check(wait_log("OnClickInstall", 0) is None, "home: without the licence box Install does nothing")
+    inst.shot("home-1-not-agreed")
+    inst.click(AGREE)
+
+    inst.click(FOLD)
+    time.sleep(0.8)
+    check(window_height() == 435, f"home: the path panel grows the window to 435 ({window_height()})")
+    full = artifacts / "home-2-panel-screen.png"
+    subprocess.run(["import", "-window", "root", str(full)], env=env, check=False, timeout=30)
+    x, y = inst.origin
+    Image.open(full).convert("RGB").crop((x, y, x + 650, y + 435)).save(artifacts / "home-2-panel.png")
+    full.unlink()
+    inst.click(FOLD)
+    time.sleep(0.8)
+    check(window_height() == 360, f"home: and shrinks it again ({window_height()})")
+
+    mark = log_mark()
+    inst.escape()
+    line = wait_log("ShowMessage:", 10, mark)
+    check(line is not None and line.endswith("ShowMessage:" + text_of("English", "STR_CLOSE_TIP1")),
+          f"home: Escape asks the first page's question ({line})")
+    answer("n")
+    time.sleep(1.0)
+    check(inst.proc.poll() is None and main_window(5) is not None, "home: No keeps the window open")
+    inst.click(AGREE)
+    inst.click(AGREE)
+    mark = log_mark()
+    inst.escape()
+    wait_log("ShowMessage:", 10, mark)
+    answer("y")
+    check(inst.wait_exit(30) == 0, "home: Escape, Yes: exit code 0")
+    check(wait_log("OnClickInstall", 0) is None and leftovers() == [], "home: nothing was downloaded")
 
 
 def scenario_nospace():
