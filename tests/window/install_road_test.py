@@ -26,6 +26,9 @@ Scenarios (all by default, or those named after the arguments):
                 the first page, the file deleted
   exitcode      the silent installer ends with exit code 7: the failure
                 message, no success event, back to the first page
+  badcarousel   the carousel lists a banner that is no image, one that is
+                missing and one with a wrong MD5: each is refused and logged,
+                only the good banner is ever shown, and the road goes on
   rtl           Arabic, with a carousel API that lists no banners: the
                 progress page shows the skin's default banner, not an empty frame
   close         Escape during the download: No resumes it from its files;
@@ -52,7 +55,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "rtl", "close"]
+scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "badcarousel", "rtl", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -594,6 +597,36 @@ def scenario_exitcode():
     got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
            for line in api_get("/control/collected").splitlines() if line.strip()]
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+
+
+def scenario_badcarousel():
+    fresh_state()
+    api_get("/control/carousel?mode=badimages")
+    try:
+        inst = open_installer("badcarousel")
+        if not inst:
+            return
+        inst.click(INSTALL)
+        check(wait_log("get image finished", 30) is not None, "badcarousel: the banner list was handled")
+        shown = set()
+        for n in range(10):
+            img = inst.shot(f"badcarousel-progress-{n:02d}")
+            if img and not wait_log("UpdateWindowSate:kWindow_Finish", 0):
+                pixel = img.getpixel(BANNER_EDGE)
+                shown.add("good" if near(pixel, BANNER_COLOURS[0]) else "default" if not near(
+                    pixel, (255, 255, 255), 20) else "empty")
+            time.sleep(0.6)
+        check(shown and shown <= {"good", "default"}, f"badcarousel: only the good banner or the default ({shown})")
+        lines = "\n".join(log_lines())
+        check(lines.count("image refused (MD5 or format)") == 2, "badcarousel: the two wrong images are refused")
+        check("download image failed" in lines, "badcarousel: the missing image is logged")
+        folder = data_dir / "language" / "English"
+        check(sorted(p.name for p in folder.glob("pr_*.png")) == ["pr_1.png"], "badcarousel: only the good image is kept")
+        check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, "badcarousel: the road goes on to the end")
+        inst.click(CLOSE)
+        check(inst.wait_exit(30) == 0, "badcarousel: closed after the finish with exit code 0")
+    finally:
+        api_get("/control/carousel?mode=good")
 
 
 def scenario_rtl():
