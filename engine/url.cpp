@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "system/Strings.h"
+
 namespace engine {
 
 namespace {
@@ -14,33 +16,6 @@ std::string lower(std::string s) {
 
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// RFC 3986 5.2.4.
-std::string remove_dot_segments(const std::string& in) {
-  std::string input = in, output;
-  while (!input.empty()) {
-    if (input.compare(0, 3, "../") == 0) {
-      input.erase(0, 3);
-    } else if (input.compare(0, 2, "./") == 0) {
-      input.erase(0, 2);
-    } else if (input.compare(0, 3, "/./") == 0) {
-      input.erase(0, 2);
-    } else if (input == "/.") {
-      input = "/";
-    } else if (input.compare(0, 4, "/../") == 0 || input == "/..") {
-      input = input.size() == 3 ? "/" : input.substr(3);
-      auto slash = output.rfind('/');
-      output.erase(slash == std::string::npos ? 0 : slash);
-    } else if (input == "." || input == "..") {
-      input.clear();
-    } else {
-      auto next = input.find('/', input[0] == '/' ? 1 : 0);
-      output += input.substr(0, next);
-      input.erase(0, next == std::string::npos ? input.size() : next);
-    }
-  }
-  return output;
 }
 
 // Splits a relative reference (no scheme) into its parts.
@@ -163,7 +138,7 @@ url resolve_reference(const url& base, const std::string& reference, std::error_
                      });
     if (scheme_ok) {
       url target = url::parse(reference, ec);
-      if (!ec) target.path = remove_dot_segments(target.path);
+      if (!ec) target.path = RemoveDotSegments(target.path);
       return target;
     }
   }
@@ -172,7 +147,7 @@ url resolve_reference(const url& base, const std::string& reference, std::error_
   target.scheme = base.scheme;
   if (ref.has_authority) {
     target = url::parse(base.scheme + ":" + reference, ec);
-    if (!ec) target.path = remove_dot_segments(target.path);
+    if (!ec) target.path = RemoveDotSegments(target.path);
     return target;
   }
   target.user_info = base.user_info;
@@ -184,12 +159,12 @@ url resolve_reference(const url& base, const std::string& reference, std::error_
     target.query = ref.has_query ? ref.query : base.query;
   } else {
     if (ref.path[0] == '/') {
-      target.path = remove_dot_segments(ref.path);
+      target.path = RemoveDotSegments(ref.path);
     } else {
       // Merge: the base path up to its last "/", then the reference.
       auto slash = base.path.rfind('/');
       std::string merged = (slash == std::string::npos ? "/" : base.path.substr(0, slash + 1)) + ref.path;
-      target.path = remove_dot_segments(merged);
+      target.path = RemoveDotSegments(merged);
     }
     target.query = ref.query;
   }

@@ -96,33 +96,6 @@ bool ParseAuthority(const std::string& authority, bool secure, HttpUrl& out) {
   return true;
 }
 
-// RFC 3986 5.2.4
-std::string RemoveDotSegments(std::string input) {
-  std::string output;
-  while (!input.empty()) {
-    if (input.compare(0, 3, "../") == 0) {
-      input.erase(0, 3);
-    } else if (input.compare(0, 2, "./") == 0) {
-      input.erase(0, 2);
-    } else if (input.compare(0, 3, "/./") == 0) {
-      input.erase(0, 2);
-    } else if (input == "/.") {
-      input = "/";
-    } else if (input.compare(0, 4, "/../") == 0 || input == "/..") {
-      input = input.size() == 3 ? "/" : input.substr(3);
-      size_t slash = output.rfind('/');
-      output.erase(slash == std::string::npos ? 0 : slash);
-    } else if (input == "." || input == "..") {
-      input.clear();
-    } else {
-      size_t next = input.find('/', input[0] == '/' ? 1 : 0);
-      output += input.substr(0, next);
-      input.erase(0, next == std::string::npos ? input.size() : next);
-    }
-  }
-  return output;
-}
-
 void SplitTarget(const std::string& target, std::string& path, std::string& query) {
   size_t q = target.find('?');
   path = target.substr(0, q);

@@ -161,3 +161,29 @@ bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path) {
   path = rest.substr(slash + 1);
   return true;
 }
+
+std::string RemoveDotSegments(std::string input) {
+  std::string output;
+  while (!input.empty()) {
+    if (input.compare(0, 3, "../") == 0) {
+      input.erase(0, 3);
+    } else if (input.compare(0, 2, "./") == 0) {
+      input.erase(0, 2);
+    } else if (input.compare(0, 3, "/./") == 0) {
+      input.erase(0, 2);
+    } else if (input == "/.") {
+      input = "/";
+    } else if (input.compare(0, 4, "/../") == 0 || input == "/..") {
+      input = input.size() == 3 ? "/" : input.substr(3);
+      size_t slash = output.rfind('/');
+      output.erase(slash == std::string::npos ? 0 : slash);
+    } else if (input == "." || input == "..") {
+      input.clear();
+    } else {
+      size_t next = input.find('/', input[0] == '/' ? 1 : 0);
+      output += input.substr(0, next);
+      input.erase(0, next == std::string::npos ? input.size() : next);
+    }
+  }
+  return output;
+}

@@ -21,3 +21,6 @@ std::wstring GetFileNameFromPath(const std::wstring& path);
 // false when no "/" follows the host (host set); true and nothing changed
 // when the address has neither scheme.
 bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
+
+// The path with its "." and ".." segments resolved (RFC 3986, 5.2.4).
+std::string RemoveDotSegments(std::string path);
