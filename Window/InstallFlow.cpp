@@ -71,8 +71,10 @@ void CSetupFrameWnd::PrepareDownload() {
 
   std::wstring extended = m_langMgr.GetDownloadUrlEx();
   if (!extended.empty()) {
+    // A probe without an answer names no target: the address stays as it
+    // was rather than becoming empty for this and every later Install.
     std::wstring target;
-    if (GetRedirectUrl(extended, target)) {
+    if (GetRedirectUrl(extended, target) && !target.empty()) {
       m_strDownloadUrl = target;
       LOGW(kLog_Info, L"get redirect Url:%ls", m_strDownloadUrl.c_str());
     }

@@ -12,6 +12,9 @@ using WdcRunTaskAsInteractiveUserFn = HRESULT(WINAPI*)(LPCWSTR commandLine, LPCW
 void ShellOpenProduct(const std::wstring& path) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
+  // A product that cannot be started is not reported: no error box holds up
+  // the installer, which closes right after.
+  info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
   info.lpFile = path.c_str();
   info.lpParameters = L"";

@@ -177,13 +177,16 @@ TEST_CASE("The three events reach the collector in order, byte for byte, with th
   CHECK(ga->SendInstalled());
   ga->SetUrl(L"https://localhost:1/mp/collect");
   CHECK(ga->SendInstalled());
-  // A collector that does not answer holds the sender for its time-outs only.
+  // A collector that does not answer holds the sender for its time-outs
+  // only: it answers after 15 s, longer than they allow, so no status comes.
   ga->SetUrl(Utf8ToWide(ApiBase("https") + "/slow?ms=15000"));
   auto start = GetTickCount64();
   CHECK(ga->SendInstalled());
   MESSAGE("silent collector given up after " << (GetTickCount64() - start) << " ms");
-  CHECK(GetTickCount64() - start < 12000);
   std::string log = zvtest::ReadFile(CurrentLogFilePath());
+  const std::size_t last = log.rfind("request ret Code: ");
+  REQUIRE(last != std::string::npos);
+  CHECK(log.compare(last, 20, "request ret Code: 0\n") == 0);
   CHECK(log.find("tran code guid:" + id) != std::string::npos);
   CHECK(log.find("request ret Code: 204") != std::string::npos);
   CHECK(log.find("request ret Code: 404") != std::string::npos);

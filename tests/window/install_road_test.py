@@ -350,7 +350,7 @@ def scenario_road():
     lines = log_lines()
     missing = steps_in_order(lines, [
         "UpdateWindowSate:kWindow_Init", "OnClickInstall", "UpdateWindowSate:kWindow_Downloading",
-        "get file size end", "get disk size end", "JudgeDeleteHistoryFile", "Download....",
+        f"get redirect Url:https://localhost:{demo['https']}{demo['download_path']}", "get file size end", "get disk size end", "JudgeDeleteHistoryFile", "Download....",
         "HttpDownload,ret = 0", "UpdateWindowSate:kWindow_Installing", "UpdateWindowSate:kWindow_Finish",
         "InstallExeFinish"])
     check(missing is None, f"road: the log holds the steps in order (missing: {missing})")

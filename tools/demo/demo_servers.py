@@ -11,7 +11,8 @@ resources/demo/url.ini (its [DemoServers] section and STR_DOWN_URL):
   http / https          nginx: the package download server (the demo installer
                         at the path of STR_DOWN_URL, with ranges and keep-alive)
                         and the product page host ("/producturl?key=...";
-                        key=pkg_url answers 302 to the download address)
+                        key=pkg_url answers 302 to the download address on
+                        the same scheme and port)
   api_https / api_http  the carousel API ("/downloader/carousel?pid=&lang=")
                         and the analytics collector ("POST /mp/collect"),
                         served by tests/peers/api_server.py's handler
@@ -76,7 +77,6 @@ def demo_layout():
 def nginx_conf(root, run, ports, download_path):
     certs = root / "certs"
     www = run / "www"
-    down_http = f"http://{URL_HOST}:{ports['http']}{download_path}"
 
     def server(port, tls):
         ssl = (f"    ssl_certificate {certs}/server.pem;\n"
@@ -90,7 +90,7 @@ def nginx_conf(root, run, ports, download_path):
     # and interrupted.
     location = {download_path} {{ limit_rate 32k; }}
     location = /producturl {{
-      if ($arg_key = pkg_url) {{ return 302 {down_http}; }}
+      if ($arg_key = pkg_url) {{ return 302 $scheme://{URL_HOST}:$server_port{download_path}; }}
       default_type text/html;
       return 200 "<!DOCTYPE html><html><head><meta charset=utf-8><title>Zelvane demo product page</title></head><body><h1>Zelvane demo product page</h1><p>key=$arg_key pid=$arg_pid lang=$arg_lang custom=$arg_custom</p></body></html>\\n";
     }}

@@ -1,0 +1,71 @@
+// Starting the installed product under Wine, with the installer's rights and
+// as the interactive user: the product in a folder whose name has blanks is
+// the program that starts, never a planted program named after the part of
+// the path before the first blank.
+#include <doctest/doctest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "Window/ProductLauncher.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::wstring FromUnix(const char* unix) {
+  std::wstring out = L"Z:";
+  for (const char* p = unix; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
+  return out;
+}
+
+std::string WaitForFile(const fs::path& path, int seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    std::error_code ec;
+    if (fs::exists(path, ec) && fs::file_size(path, ec) > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return zvtest::ReadFile(path);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return std::string();
+}
+
+}  // namespace
+
+TEST_CASE("the product in a folder with blanks starts, quoted, both ways") {
+  // The demo product closes itself a moment after it has left its marker.
+  SetEnvironmentVariableW(L"ZV_DEMO_PRODUCT_SECONDS", L"2");
+  for (bool runAsAdmin : {true, false}) {
+    CAPTURE(runAsAdmin);
+    zvtest::TempDir dir(runAsAdmin ? "launch_admin" : "launch_user");
+    const fs::path folder = dir.path() / "Quillory 2 & Co" / "app dir";
+    fs::create_directories(folder);
+    const fs::path product = folder / "Quillory.exe";
+    REQUIRE(CopyFileW(FromUnix(ZV_DEMO_PRODUCT).c_str(), product.wstring().c_str(), FALSE));
+    // What an unquoted command line would start instead.
+    const fs::path planted = dir.path() / "Quillory.exe";
+    REQUIRE(CopyFileW(FromUnix(ZV_DEMO_PRODUCT).c_str(), planted.wstring().c_str(), FALSE));
+
+    RunProduct(product.wstring(), runAsAdmin);
+
+    std::string marker = WaitForFile(folder / "started.marker", 30);
+    CHECK_MESSAGE(!marker.empty(), "the product did not start");
+    CHECK(marker.find("exe=" + product.string()) != std::string::npos);
+    CHECK_FALSE(fs::exists(dir.path() / "started.marker"));
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // it has closed again
+  }
+}
+
+TEST_CASE("a product that is missing starts nothing and leaves nothing behind") {
+  zvtest::TempDir dir("launch_missing");
+  for (bool runAsAdmin : {true, false}) RunProduct((dir.path() / "no such" / "Quillory.exe").wstring(), runAsAdmin);
+  CHECK(fs::is_empty(dir.path()));
+}
