@@ -272,10 +272,18 @@ def api_get(path):
         return r.read().decode("utf-8")
 
 
+def taskkill(*names):
+    """Ends the named programs in this build's prefix; the names that were running."""
+    args = [str(wine_run), "taskkill", "/F"]
+    for name in names:
+        args += ["/IM", name]
+    out = subprocess.run(args, env=env, capture_output=True, text=True, errors="replace", timeout=60)
+    text = out.stdout + out.stderr
+    return [n for n in names if f'Could not find process "{n}"' not in text]
+
+
 def kill_leftovers():
-    # Wine processes show their Windows path; this script's own arguments do not match.
-    for name in (r"Quillory\\Quillory\.exe", r"zelvane-download", re.escape(Path(exe).name)):
-        subprocess.run(["pkill", "-9", "-f", r"^[A-Z]:\\.*" + name], check=False)
+    taskkill("Quillory.exe", "zelvane-download.tmp", "zelvane-download.exe", Path(exe).name)
     time.sleep(0.5)
 
 
@@ -685,8 +693,8 @@ def scenario_close():
     answer("y")
     check(inst.wait_exit(30) == 0, "close: Yes closes the installer with exit code 0")
     time.sleep(1.0)
-    running = subprocess.run(["pgrep", "-f", r"^[A-Z]:\\.*zelvane-download"], capture_output=True).stdout.strip()
-    check(not running, "close: the silent installer process was ended")
+    running = taskkill("zelvane-download.tmp")
+    check(not running, f"close: the silent installer process was ended ({running})")
     check(leftovers() == [],
           f"close: the downloaded installer and the progress file are deleted ({leftovers()})")
 
