@@ -15,7 +15,10 @@ Paths (both listeners):
   GET  /carousel/MODE                       the answer of one mode
   GET  /control/carousel?mode=MODE          set the current mode (default "good")
   GET  /control/collected                   collect.jsonl as it is
-  GET  /control/reset                       empty collect.jsonl, mode back to "good"
+  GET  /control/collector?mode=MODE         the collector: "good" (records, 204), "error"
+                                            (500, nothing recorded) or "silent" (no
+                                            answer for 20 s, then records)
+  GET  /control/reset                       empty collect.jsonl, both modes back to "good"
   GET  /images/pr_N.png                     banner N (1-12): 600x200 PNG, one colour each
   GET  /images/notimage.png                 200 with text; /images/missing.png 404
   POST /mp/collect?...                      recorded, 204
@@ -80,6 +83,7 @@ class State:
         self.run = run
         self.lock = threading.Lock()
         self.mode = "good"
+        self.collector = "good"
         self.ports = {}
         self.collect = run / "collect.jsonl"
         self.collect.write_text("")
@@ -183,12 +187,16 @@ class Handler(BaseHTTPRequestHandler):
             if what == "carousel":
                 state.mode = q.get("mode", "good")
                 return self.reply(200, b"ok", "text/plain")
+            if what == "collector":
+                state.collector = q.get("mode", "good")
+                return self.reply(200, b"ok", "text/plain")
             if what == "collected":
                 return self.reply(200, state.collect.read_bytes(), "text/plain")
             if what == "reset":
                 with state.lock:
                     state.collect.write_text("")
                 state.mode = "good"
+                state.collector = "good"
                 return self.reply(200, b"ok", "text/plain")
             return self.reply(404, b"unknown control", "text/plain")
         if head == "images" and len(segs) == 2:
@@ -199,6 +207,10 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(200, b"not an image\n", "text/plain")
             return self.reply(404, b"missing", "text/plain")
         if url.path == "/mp/collect" and self.command == "POST":
+            if state.collector == "error":
+                return self.reply(500, b"collector failure", "text/plain")
+            if state.collector == "silent":
+                time.sleep(20)
             state.record({"path": url.path, "query": url.query,
                           "content_type": self.headers.get("Content-Type", ""),
                           "body": data.decode("utf-8", "replace"),

@@ -29,6 +29,10 @@ Scenarios (all by default, or those named after the arguments):
   badcarousel   the carousel lists a banner that is no image, one that is
                 missing and one with a wrong MD5: each is refused and logged,
                 only the good banner is ever shown, and the road goes on
+  badapi        the carousel answers malformed JSON and the collector
+                answers 500; then a carousel that answers after 12 s and a
+                collector that does not answer: the default banner is shown, it
+                is logged, and the road goes on to the end every time
   rtl           Arabic, with a carousel API that lists no banners: the
                 progress page shows the skin's default banner, not an empty frame
   close         Escape during the download: No resumes it from its files;
@@ -55,7 +59,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "badcarousel", "rtl", "close"]
+scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "badcarousel", "badapi", "rtl", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -635,6 +639,34 @@ def scenario_badcarousel():
         check(inst.wait_exit(30) == 0, "badcarousel: closed after the finish with exit code 0")
     finally:
         api_get("/control/carousel?mode=good")
+
+
+def scenario_badapi():
+    for carousel, collector in (("malformed", "error"), ("slow", "silent")):
+        name = f"badapi-{carousel}"
+        fresh_state()
+        api_get(f"/control/carousel?mode={carousel}")
+        api_get(f"/control/collector?mode={collector}")
+        try:
+            inst = open_installer(name)
+            if not inst:
+                return
+            inst.click(INSTALL)
+            check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, f"{name}: the progress page")
+            time.sleep(1.0)
+            img = inst.shot(f"{name}-progress")
+            pixel = img.getpixel(BANNER_EDGE) if img else (255, 255, 255)
+            check(not near(pixel, (255, 255, 255), 20) and not near(pixel, BANNER_COLOURS[0]),
+                  f"{name}: the default banner is shown ({pixel})")
+            check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, f"{name}: the road goes on to the end")
+            lines = "\n".join(log_lines())
+            if carousel == "malformed":
+                check("carousel answer is no JSON" in lines, f"{name}: the broken answer is logged")
+                check("request ret Code: 500" in lines, f"{name}: the collector's failure is logged")
+            inst.click(CLOSE)
+            check(inst.wait_exit(30) == 0, f"{name}: closed after the finish with exit code 0")
+        finally:
+            api_get("/control/reset")
 
 
 def scenario_rtl():
