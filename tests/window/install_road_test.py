@@ -26,6 +26,8 @@ Scenarios (all by default, or those named after the arguments):
                 the first page, the file deleted
   exitcode      the silent installer ends with exit code 7: the failure
                 message, no success event, back to the first page
+  dots          a click on the third and then the second dot shows that
+                banner at once
   badcarousel   the carousel lists a banner that is no image, one that is
                 missing and one with a wrong MD5: each is refused and logged,
                 only the good banner is ever shown, and the road goes on
@@ -59,7 +61,7 @@ from pathlib import Path
 from PIL import Image
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "badcarousel", "badapi", "rtl", "close"]
+scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -95,7 +97,8 @@ INSTALL = (325, 208)   # "btn_install", and "btn_start" at the finish
 CLOSE = (628, 21)      # "closebtn"
 CLOSE_RTL = (21, 21)
 AGREE = (28, 336)      # "chk_agree"
-FOLD = (535, 336)      # "chk_fold", "Customize Installation"   # "closebtn" of the right-to-left skin
+FOLD = (535, 336)      # "chk_fold", "Customize Installation"
+DOTS = [(310, 275), (326, 275), (342, 275)]  # "option_0" .. "option_2" of three banners   # "closebtn" of the right-to-left skin
 BANNER = (325, 120)    # middle of the carousel image on page 1
 BANNER_EDGE = (610, 30)  # a point of the default banner's background
 QUIET = (100, 60)      # a point of the caption area that holds no control
@@ -609,6 +612,26 @@ def scenario_exitcode():
     got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
            for line in api_get("/control/collected").splitlines() if line.strip()]
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+
+
+def scenario_dots():
+    fresh_state()
+    inst = open_installer("dots")
+    if not inst:
+        return
+    inst.click(INSTALL)
+    check(wait_log("get image finished", 30) is not None, "dots: the banners are fetched")
+    time.sleep(1.5)  # the readiness timer shows the first one
+    for index in (2, 1):
+        inst.click(DOTS[index])
+        time.sleep(0.5)
+        img = inst.shot(f"dots-{index + 1}")
+        pixel = img.getpixel(BANNER_EDGE) if img else None
+        check(pixel is not None and near(pixel, BANNER_COLOURS[index]),
+              f"dots: the dot of banner {index + 1} shows it ({pixel})")
+    check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, "dots: the road goes on to the end")
+    inst.click(CLOSE)
+    check(inst.wait_exit(30) == 0, "dots: closed after the finish with exit code 0")
 
 
 def scenario_badcarousel():
