@@ -60,6 +60,16 @@ TEST_CASE("log facility: defaults, record layout, dropped messages, roll-over") 
   LOGW(kLog_Info, L"wide %ls %d", L"text", 3);
   CHECK(LastRecord(zvtest::ReadFile(defaultLog)).find(" wide text 3") != std::string::npos);
 
+  // A message that cannot be formatted leaves the fault marker with its
+  // place instead (a width past what the C library can produce).
+  const char* tooWide = "%2147483647d%2147483647d";
+  const int markerLine = __LINE__ + 1;
+  LOGA(kLog_Info, tooWide, 1, 2);
+  CHECK(LastRecord(zvtest::ReadFile(defaultLog))
+            .find("[log_test.cpp:" + std::to_string(markerLine) + "][") != std::string::npos);
+  CHECK(LastRecord(zvtest::ReadFile(defaultLog)).find("] ***Fatal Error Check,Please Fix it!***") !=
+        std::string::npos);
+
   // A message of any length is written whole.
   std::string longText(100000, 'x');
   LOGA(kLog_Info, "%s", longText.c_str());
