@@ -14,17 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestSupport.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 // Build-tree paths arrive as Unix paths; Wine shows the Unix root as Z:.
-std::wstring FromUnix(const char* unix) {
-  std::wstring out = L"Z:";
-  for (const char* p = unix; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
-  return out;
-}
-
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
@@ -70,7 +66,7 @@ struct Sandbox {
     dataDir = (root / "data dir").wstring() + L"\\";
     installer = dataDir + L"zelvane-download.exe";
     progressFile = dataDir + L"temp.progress";
-    REQUIRE(CopyFileW(FromUnix(ZV_DEMO_INSTALLER).c_str(), installer.c_str(), FALSE));
+    REQUIRE(CopyFileW(zvtest::FromUnixPath(ZV_DEMO_INSTALLER).c_str(), installer.c_str(), FALSE));
   }
   ~Sandbox() {
     std::error_code ec;
@@ -138,7 +134,7 @@ TEST_CASE("the exact command line installs the product while a zelvane-download.
   std::wstring productDir = box.ProductExe().substr(0, box.ProductExe().find_last_of(L'\\') + 1);
   REQUIRE(SHCreateDirectoryExW(nullptr, productDir.c_str(), nullptr) == ERROR_SUCCESS);
   { std::ofstream(fs::path(productDir + L"domain"), std::ios::binary) << "com_english"; }
-  const std::string product = ReadAll(fs::path(FromUnix(ZV_DEMO_PRODUCT)));
+  const std::string product = ReadAll(fs::path(zvtest::FromUnixPath(ZV_DEMO_PRODUCT)));
   REQUIRE(product.size() > 1000);
 
   for (int round = 0; round < 2; ++round) {  // the second run installs over the first

@@ -38,4 +38,10 @@ std::filesystem::path SourceDir() {
   return dir ? std::filesystem::path(dir) : std::filesystem::current_path();
 }
 
+std::wstring FromUnixPath(const char* unixPath) {
+  std::wstring out = L"Z:";
+  for (const char* p = unixPath; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
+  return out;
+}
+
 }  // namespace zvtest

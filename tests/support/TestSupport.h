@@ -24,5 +24,7 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& data);
 // Source tree root (ZV_SOURCE_DIR, set by ctest), for fixtures under tests/.
 std::filesystem::path SourceDir();
+// A path of the build (Unix) as a Wine program reaches it, through drive Z:.
+std::wstring FromUnixPath(const char* unixPath);
 
 }  // namespace zvtest

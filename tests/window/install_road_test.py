@@ -60,6 +60,9 @@ from pathlib import Path
 
 from PIL import Image
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
+from gui_checks import GuiChecks  # noqa: E402
+
 exe, build, source = sys.argv[1:4]
 scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close"]
 build = Path(build).resolve()
@@ -95,10 +98,10 @@ title = text_of("English", "STR_MESSAGEBOX_TITLE")
 # Points inside the 650 x 360 window, from the skin's layout.
 INSTALL = (325, 208)   # "btn_install", and "btn_start" at the finish
 CLOSE = (628, 21)      # "closebtn"
-CLOSE_RTL = (21, 21)
+CLOSE_RTL = (21, 21)   # "closebtn" of the right-to-left skin
 AGREE = (28, 336)      # "chk_agree"
 FOLD = (535, 336)      # "chk_fold", "Customize Installation"
-DOTS = [(310, 275), (326, 275), (342, 275)]  # "option_0" .. "option_2" of three banners   # "closebtn" of the right-to-left skin
+DOTS = [(310, 275), (326, 275), (342, 275)]  # "option_0" .. "option_2" of three banners
 BANNER = (325, 120)    # middle of the carousel image on page 1
 BANNER_EDGE = (610, 30)  # a point of the default banner's background
 QUIET = (100, 60)      # a point of the caption area that holds no control
@@ -106,21 +109,8 @@ BAR_ROW, BAR_LEFT, BAR_RIGHT = 314, 52, 482   # "progress_download"
 # Banner colours of the carousel API's "good" answer (images 1-3).
 BANNER_COLOURS = [(0xE0, 0x30, 0x30), (0x30, 0xA0, 0x40), (0x30, 0x50, 0xE0)]
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-    return cond
-
-
-def xdo(*args, capture=False):
-    r = subprocess.run(["xdotool", *map(str, args)], env=env, timeout=20, check=False,
-                       stdout=subprocess.PIPE if capture else subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       text=True)
-    return r.stdout if capture else None
+gui = GuiChecks(env)
+check, xdo, failures = gui.check, gui.xdo, gui.failures
 
 
 def log_lines():

@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring FromUnix(const char* unix) {
-  std::wstring out = L"Z:";
-  for (const char* p = unix; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
-  return out;
-}
-
 std::string WaitForFile(const fs::path& path, int seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
@@ -49,10 +43,10 @@ TEST_CASE("the product in a folder with blanks starts, quoted, both ways") {
     const fs::path folder = dir.path() / "Quillory 2 & Co" / "app dir";
     fs::create_directories(folder);
     const fs::path product = folder / "Quillory.exe";
-    REQUIRE(CopyFileW(FromUnix(ZV_DEMO_PRODUCT).c_str(), product.wstring().c_str(), FALSE));
+    REQUIRE(CopyFileW(zvtest::FromUnixPath(ZV_DEMO_PRODUCT).c_str(), product.wstring().c_str(), FALSE));
     // What an unquoted command line would start instead.
     const fs::path planted = dir.path() / "Quillory.exe";
-    REQUIRE(CopyFileW(FromUnix(ZV_DEMO_PRODUCT).c_str(), planted.wstring().c_str(), FALSE));
+    REQUIRE(CopyFileW(zvtest::FromUnixPath(ZV_DEMO_PRODUCT).c_str(), planted.wstring().c_str(), FALSE));
 
     RunProduct(product.wstring(), runAsAdmin);
 

@@ -20,6 +20,9 @@ import time
 
 from PIL import Image
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "wine"))
+from gui_checks import GuiChecks  # noqa: E402
+
 probe, build, source = sys.argv[1:4]
 artifacts = os.path.join(build, "artifacts")
 os.makedirs(artifacts, exist_ok=True)
@@ -28,23 +31,12 @@ display = open(os.path.join(build, "wine-env", "display")).read().strip()
 env = dict(os.environ, DISPLAY=display, ZV_BINARY_DIR=build, ZV_WINE_TIMEOUT="150")
 img_dir = os.path.join(source, "resources", "skin", "img")
 texts = os.path.join(source, "resources", "settings", "text.ini")
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
-    return cond
+gui = GuiChecks(env)
+check, xdo, failures = gui.check, gui.xdo, gui.failures
 
 
 def winpath(p):
     return "Z:" + os.path.abspath(p).replace("/", "\\")
-
-
-def xdo(*args):
-    subprocess.run(["xdotool", *map(str, args)], env=env, check=False,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
 
 
 class Probe:
