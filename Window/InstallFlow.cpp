@@ -62,12 +62,14 @@ void CSetupFrameWnd::OnClickInstall() {
   SetTimer(m_hWnd, kTimer_BannerReady, 1000, nullptr);
 }
 
+void CSetupFrameWnd::BackToFirstPage() {
+  m_nLastInstallPercent = 0;
+  UpdateProgress(0);
+  g_nLastDownloadBytes = 0;
+  UpdateWindowSate(kWindow_Init);
+}
+
 void CSetupFrameWnd::PrepareDownload() {
-  auto backToStart = [this] {
-    UpdateProgress(0);
-    g_nLastDownloadBytes = 0;
-    UpdateWindowSate(kWindow_Init);
-  };
 
   std::wstring extended = m_langMgr.GetDownloadUrlEx();
   if (!extended.empty()) {
@@ -82,7 +84,7 @@ void CSetupFrameWnd::PrepareDownload() {
   if (!IsWebAddress(m_strDownloadUrl)) {
     LOGW(kLog_Info, L"OnClickInstall: no usable download address [%ls]", m_strDownloadUrl.c_str());
     ShowMessage(m_langMgr.GetText(L"STR_NETWORK_ERROR"), MB_OK | MB_ICONWARNING);
-    backToStart();
+    BackToFirstPage();
     return;
   }
 
@@ -100,7 +102,7 @@ void CSetupFrameWnd::PrepareDownload() {
   if (!haveFree) {
     LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "GetFreeSize Failed");
     ShowMessage(m_langMgr.GetText(L"STR_PATH_INVALID"), MB_OK | MB_ICONWARNING);
-    backToStart();
+    BackToFirstPage();
     ShowTip(m_langMgr.GetText(L"STR_PATH_INVALID"));
     return;
   }
@@ -113,7 +115,7 @@ void CSetupFrameWnd::PrepareDownload() {
     if (unit.empty()) unit = L"MB";
     std::wstring text =
         m_langMgr.GetText(L"STR_STORAGE") + L" " + std::to_wstring(3 * sizeMiB) + L" " + unit;
-    if (ShowMessage(text, MB_OK) == IDOK) backToStart();
+    if (ShowMessage(text, MB_OK) == IDOK) BackToFirstPage();
     return;
   }
 
@@ -200,9 +202,7 @@ void CSetupFrameWnd::DownloadFailed() {
       // handed to the shell.
       if (IsWebAddress(m_strDownloadUrl)) ShellOpen(m_hWnd, m_strDownloadUrl);
       CleanInstallFiles();
-      UpdateProgress(0);
-      g_nLastDownloadBytes = 0;
-      UpdateWindowSate(kWindow_Init);
+      BackToFirstPage();
       break;
     default:
       break;

@@ -90,6 +90,8 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   void OnDownloadResult(int result);
   void DownloadSuccess();
   void DownloadFailed();
+  // Back to the first page with the progress and its counters reset.
+  void BackToFirstPage();
   void SendGaEventAsync(int kind);
   std::wstring DownloadedInstallerPath() const { return m_strDataDir + L"zelvane-download.exe"; }
 

@@ -73,10 +73,7 @@ void CSetupFrameWnd::StartInstallExe() {
     });
     ShowMessage(m_langMgr.GetText(L"STR_INSTALL_FAILED"), MB_OK | MB_ICONWARNING);
     CleanInstallFiles();
-    m_nLastInstallPercent = 0;
-    UpdateProgress(0);
-    g_nLastDownloadBytes = 0;
-    UpdateWindowSate(kWindow_Init);
+    BackToFirstPage();
   }).detach();
 }
 
