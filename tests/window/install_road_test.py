@@ -330,19 +330,15 @@ def scenario_road():
     check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "road: Install shows the progress page")
 
     # Page 1 until the finish: banner colours and the bar, sampled.
-    fills, colours, n = [], [], 0
-    end = time.time() + 120
-    while time.time() < end and not wait_log("UpdateWindowSate:kWindow_Finish", 0):
-        img = inst.shot(f"road-2-progress-{n:02d}")
-        n += 1
-        fill = bar_fill(img)
-        if fill is not None:
-            fills.append(fill)
-            pixel = img.getpixel(BANNER)
-            for i, c in enumerate(BANNER_COLOURS):
-                if near(pixel, c) and (not colours or colours[-1] != i):
-                    colours.append(i)
-        time.sleep(0.7)
+    colours = []
+
+    def banner_seen(img):
+        pixel = img.getpixel(BANNER)
+        for i, c in enumerate(BANNER_COLOURS):
+            if near(pixel, c) and (not colours or colours[-1] != i):
+                colours.append(i)
+
+    fills = watch_progress_page(inst, "road-2", timeout=120, on_shot=banner_seen)
     check(wait_log("UpdateWindowSate:kWindow_Finish", 5) is not None, "road: the finish page follows")
     check(bool(fills) and all(b >= a - 0.02 for a, b in zip(fills, fills[1:])),
           "road: the bar never moves backwards (%s)" % ", ".join("%.2f" % f for f in fills))
@@ -529,15 +525,23 @@ def scenario_midfail():
             demo_servers("start")
 
 
-def watch_progress_page(inst, name, timeout=150):
-    """Screenshots of page 1 until the finish page or the failure message; the bar fills."""
+def watch_progress_page(inst, name, timeout=150, on_shot=None):
+    """Screenshots of page 1 until the finish page or the failure message; the bar fills.
+
+    The window logs a page change before it draws the new page, so a shot is kept
+    only while the log still shows no end after it: a shot of the finish page
+    would read as an empty bar."""
+    ended = "UpdateWindowSate:kWindow_Finish|ShowMessage:"
     fills, n = [], 0
     end = time.time() + timeout
-    while time.time() < end and not wait_log("UpdateWindowSate:kWindow_Finish|ShowMessage:", 0):
-        fill = bar_fill(inst.shot(f"{name}-progress-{n:02d}"))
+    while time.time() < end and not wait_log(ended, 0):
+        img = inst.shot(f"{name}-progress-{n:02d}")
         n += 1
-        if fill is not None:
+        fill = bar_fill(img)
+        if fill is not None and not wait_log(ended, 0):
             fills.append(fill)
+            if on_shot:
+                on_shot(img)
         time.sleep(0.7)
     return fills
 
