@@ -209,6 +209,18 @@ class Installer:
         crop.save(artifacts / (name + ".png"))
         return crop
 
+    def pixel_when(self, name, point, wanted, timeout=5.0):
+        """The pixel at point once wanted(pixel) holds, or the last one seen after timeout.
+
+        A repaint follows a click or a timer by a moment that grows on a loaded machine."""
+        end = time.time() + timeout
+        while True:
+            img = self.shot(name)
+            pixel = img.getpixel(point) if img else None
+            if (pixel is not None and wanted(pixel)) or time.time() >= end:
+                return pixel
+            time.sleep(0.3)
+
     def escape(self):
         """A close request from the keyboard (the progress page has no close button)."""
         self.click(QUIET)
@@ -615,12 +627,12 @@ def scenario_dots():
         return
     inst.click(INSTALL)
     check(wait_log("get image finished", 30) is not None, "dots: the banners are fetched")
-    time.sleep(1.5)  # the readiness timer shows the first one
+    # The readiness timer shows the first one.
+    inst.pixel_when("dots-0", BANNER_EDGE, lambda p: near(p, BANNER_COLOURS[0]))
     for index in (2, 1):
         inst.click(DOTS[index])
-        time.sleep(0.5)
-        img = inst.shot(f"dots-{index + 1}")
-        pixel = img.getpixel(BANNER_EDGE) if img else None
+        pixel = inst.pixel_when(f"dots-{index + 1}", BANNER_EDGE, lambda p: near(p, BANNER_COLOURS[index]),
+                                timeout=2.0)
         check(pixel is not None and near(pixel, BANNER_COLOURS[index]),
               f"dots: the dot of banner {index + 1} shows it ({pixel})")
     check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, "dots: the road goes on to the end")
@@ -670,10 +682,8 @@ def scenario_badapi():
                 return
             inst.click(INSTALL)
             check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, f"{name}: the progress page")
-            time.sleep(1.0)
-            img = inst.shot(f"{name}-progress")
-            pixel = img.getpixel(BANNER_EDGE) if img else (255, 255, 255)
-            check(not near(pixel, (255, 255, 255), 20) and not near(pixel, BANNER_COLOURS[0]),
+            pixel = inst.pixel_when(f"{name}-progress", BANNER_EDGE, lambda p: not near(p, (255, 255, 255), 20))
+            check(pixel is not None and not near(pixel, (255, 255, 255), 20) and not near(pixel, BANNER_COLOURS[0]),
                   f"{name}: the default banner is shown ({pixel})")
             check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, f"{name}: the road goes on to the end")
             lines = "\n".join(log_lines())
@@ -699,10 +709,8 @@ def scenario_rtl():
         inst.shot("rtl-1-init")
         inst.click(INSTALL)
         check(wait_log("UpdateWindowSate:kWindow_Downloading", 20) is not None, "rtl: the progress page")
-        time.sleep(1.5)
-        img = inst.shot("rtl-2-progress")
-        pixel = img.getpixel(BANNER_EDGE) if img else (255, 255, 255)
-        check(not near(pixel, (255, 255, 255), 20), f"rtl: the default banner is shown ({pixel})")
+        pixel = inst.pixel_when("rtl-2-progress", BANNER_EDGE, lambda p: not near(p, (255, 255, 255), 20))
+        check(pixel is not None and not near(pixel, (255, 255, 255), 20), f"rtl: the default banner is shown ({pixel})")
         check(wait_log("UpdateWindowSate:kWindow_Finish", 120) is not None, "rtl: the finish page follows")
         inst.shot("rtl-3-finish")
         inst.click(CLOSE_RTL)
