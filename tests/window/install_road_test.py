@@ -405,6 +405,16 @@ def window_height():
     return w[4] if w else None
 
 
+def height_when(wanted, timeout=5.0):
+    """The window's height once it is wanted, or the last one seen after timeout."""
+    end = time.time() + timeout
+    while True:
+        height = window_height()
+        if height == wanted or time.time() >= end:
+            return height
+        time.sleep(0.2)
+
+
 def scenario_home():
     fresh_state()
     inst = open_installer("home")
@@ -418,16 +428,16 @@ def scenario_home():
     inst.click(AGREE)
 
     inst.click(FOLD)
-    time.sleep(0.8)
-    check(window_height() == 435, f"home: the path panel grows the window to 435 ({window_height()})")
+    height = height_when(435)
+    check(height == 435, f"home: the path panel grows the window to 435 ({height})")
     full = artifacts / "home-2-panel-screen.png"
     subprocess.run(["import", "-window", "root", str(full)], env=env, check=False, timeout=30)
     x, y = inst.origin
     Image.open(full).convert("RGB").crop((x, y, x + 650, y + 435)).save(artifacts / "home-2-panel.png")
     full.unlink()
     inst.click(FOLD)
-    time.sleep(0.8)
-    check(window_height() == 360, f"home: and shrinks it again ({window_height()})")
+    height = height_when(360)
+    check(height == 360, f"home: and shrinks it again ({height})")
 
     mark = log_mark()
     inst.escape()
