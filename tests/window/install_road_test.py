@@ -58,10 +58,8 @@ import time
 import urllib.request
 from pathlib import Path
 
-from PIL import Image
-
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from gui_checks import GuiChecks  # noqa: E402
+from gui_checks import GuiChecks, poll, wait_or_kill  # noqa: E402
 
 exe, build, source = sys.argv[1:4]
 scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close"]
@@ -196,30 +194,15 @@ class Installer:
         xdo("click", 1)
         time.sleep(0.3)
 
-    def shot(self, name):
-        full = artifacts / (name + "-screen.png")
-        subprocess.run(["import", "-window", "root", str(full)], env=env, check=False, timeout=30)
-        try:
-            img = Image.open(full).convert("RGB")
-        except OSError:
-            return None
-        full.unlink()
-        x, y = self.origin
-        crop = img.crop((x, y, x + 650, y + 360))
-        crop.save(artifacts / (name + ".png"))
-        return crop
+    def shot(self, name, height=360):
+        return gui.window_shot(str(artifacts), name, self.origin, (650, height))
 
     def pixel_when(self, name, point, wanted, timeout=5.0):
-        """The pixel at point once wanted(pixel) holds, or the last one seen after timeout.
-
-        A repaint follows a click or a timer by a moment that grows on a loaded machine."""
-        end = time.time() + timeout
-        while True:
+        """The pixel at point once wanted(pixel) holds, or the last one seen after timeout."""
+        def read():
             img = self.shot(name)
-            pixel = img.getpixel(point) if img else None
-            if (pixel is not None and wanted(pixel)) or time.time() >= end:
-                return pixel
-            time.sleep(0.3)
+            return img.getpixel(point) if img else None
+        return poll(read, lambda pixel: pixel is not None and wanted(pixel), timeout)
 
     def escape(self):
         """A close request from the keyboard (the progress page has no close button)."""
@@ -228,11 +211,7 @@ class Installer:
         time.sleep(0.3)
 
     def wait_exit(self, timeout=60):
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            return None
+        return wait_or_kill(self.proc, timeout)
 
 
 def open_installer(name, **extra_env):
@@ -407,12 +386,7 @@ def window_height():
 
 def height_when(wanted, timeout=5.0):
     """The window's height once it is wanted, or the last one seen after timeout."""
-    end = time.time() + timeout
-    while True:
-        height = window_height()
-        if height == wanted or time.time() >= end:
-            return height
-        time.sleep(0.2)
+    return poll(window_height, lambda height: height == wanted, timeout, interval=0.2)
 
 
 def scenario_home():
@@ -430,11 +404,7 @@ def scenario_home():
     inst.click(FOLD)
     height = height_when(435)
     check(height == 435, f"home: the path panel grows the window to 435 ({height})")
-    full = artifacts / "home-2-panel-screen.png"
-    subprocess.run(["import", "-window", "root", str(full)], env=env, check=False, timeout=30)
-    x, y = inst.origin
-    Image.open(full).convert("RGB").crop((x, y, x + 650, y + 435)).save(artifacts / "home-2-panel.png")
-    full.unlink()
+    inst.shot("home-2-panel", height=435)
     inst.click(FOLD)
     height = height_when(360)
     check(height == 360, f"home: and shrinks it again ({height})")

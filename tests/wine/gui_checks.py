@@ -1,6 +1,31 @@
 """Check reporting and xdotool calls shared by the tests that drive Windows
 programs under Wine with real X input."""
+import os
 import subprocess
+import time
+
+from PIL import Image
+
+
+def poll(read, wanted, timeout, interval=0.3):
+    """read()'s value once wanted(value) holds, or the last one read after timeout.
+
+    A repaint follows a click or a timer by a moment that grows on a loaded machine."""
+    end = time.time() + timeout
+    while True:
+        value = read()
+        if wanted(value) or time.time() >= end:
+            return value
+        time.sleep(interval)
+
+
+def wait_or_kill(proc, timeout):
+    """proc's exit code within timeout; otherwise proc is killed and None returned."""
+    try:
+        return proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        return None
 
 
 class GuiChecks:
@@ -21,3 +46,18 @@ class GuiChecks:
                            stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, text=True)
         return r.stdout if capture else None
+
+    def window_shot(self, folder, name, origin, size=(650, 360)):
+        """The screen cropped to the window at origin, saved as folder/name.png;
+        None when no screenshot could be taken."""
+        full = os.path.join(folder, name + "-screen.png")
+        subprocess.run(["import", "-window", "root", full], env=self.env, check=False, timeout=30)
+        try:
+            img = Image.open(full).convert("RGB")
+        except OSError:
+            return None
+        os.remove(full)
+        x, y = origin
+        crop = img.crop((x, y, x + size[0], y + size[1]))
+        crop.save(os.path.join(folder, name + ".png"))
+        return crop

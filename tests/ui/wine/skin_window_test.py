@@ -21,7 +21,7 @@ import time
 from PIL import Image
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "wine"))
-from gui_checks import GuiChecks  # noqa: E402
+from gui_checks import GuiChecks, wait_or_kill  # noqa: E402
 
 probe, build, source = sys.argv[1:4]
 artifacts = os.path.join(build, "artifacts")
@@ -94,22 +94,10 @@ class Probe:
         time.sleep(0.4)
 
     def shot(self, name):
-        full = os.path.join(artifacts, name + "-screen.png")
-        subprocess.run(["import", "-window", "root", full], env=env, check=False, timeout=30)
-        img = Image.open(full).convert("RGB")
-        x, y = self.origin
-        crop = img.crop((x, y, x + 650, y + 360))
-        path = os.path.join(artifacts, name + ".png")
-        crop.save(path)
-        os.remove(full)
-        return crop
+        return gui.window_shot(artifacts, name, self.origin)
 
     def finish(self, timeout=30):
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            return None
+        return wait_or_kill(self.proc, timeout)
 
 
 def over_white(png):
