@@ -41,10 +41,6 @@ std::wstring BannerFileName(int n) { return L"pr_" + std::to_wstring(n) + L".png
 
 }  // namespace
 
-std::wstring CSetupFrameWnd::BannerFolder() const {
-  return m_strDataDir + L"language\\" + m_langMgr.GetLanguageName() + L"\\";
-}
-
 void CSetupFrameWnd::FetchBannerImages() {
   LOGW(kLog_Info, L"get image start.");
   std::string text = GetBannerConfig(m_langMgr.GetCarouselUrl());
@@ -54,7 +50,7 @@ void CSetupFrameWnd::FetchBannerImages() {
     if (!text.empty()) LOGA(kLog_Info, "carousel answer refused (code %d)", result.code);
   } else {
     m_nBannerCount = static_cast<int>(images.size());
-    std::wstring folder = BannerFolder();
+    std::wstring folder = LanguageImageFolder();
     if (!images.empty() && GetFileAttributesW(folder.c_str()) != FILE_ATTRIBUTE_DIRECTORY)
       CreateDirectoryW(folder.c_str(), nullptr);
     for (std::size_t i = 0; i < images.size(); ++i) {
@@ -97,8 +93,7 @@ void CSetupFrameWnd::OnBannerReadyTimer() {
       dot->AddCustomAttribute(L"imageIndex", std::to_wstring(i + 1));
     }
   }
-  SkinUI::CControlUI* banner = Find(L"banner");
-  if (!ShowBanner(m_nCurBanner + 1, banner)) ShowBanner(1, banner);
+  ShowNextBanner();
   SetTimer(m_hWnd, kTimer_NextBanner, kBannerPeriodMs, nullptr);
 }
 
@@ -111,7 +106,7 @@ bool CSetupFrameWnd::ShowBanner(int n, SkinUI::CControlUI* banner) {
   if (!banner) return false;
   int count = m_nBannerCount;
   if (count != -1 && count < n) return false;
-  std::wstring path = BannerFolder() + BannerFileName(n);
+  std::wstring path = LanguageImageFolder() + BannerFileName(n);
   if (!IsFileExist(path)) return false;
   auto* dot = dynamic_cast<SkinUI::COptionUI*>(Find((L"option_" + std::to_wstring(n - 1)).c_str()));
   if (dot && dot->IsVisible()) dot->Selected(true, false);

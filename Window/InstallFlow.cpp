@@ -14,9 +14,6 @@
 
 namespace {
 
-// Full-width colon (U+FF1A) of the log texts, in code page 936.
-#define ZV_FW_COLON "\xA3\xBA"
-
 enum GaKind { kGa_StartInstall = 0, kGa_Installed = 1, kGa_InstalledSucceed = 2 };
 
 // Only an existing folder passes, or a name whose existence cannot be settled
@@ -162,11 +159,9 @@ void CSetupFrameWnd::OnDownloadResult(int result) {
       break;
     case -3:
     case kDownload_Failed:
-      DownloadFailed();
-      break;
     case kDownload_Incomplete:
-      // Every connection gave up part way: the user decides, and Retry
-      // resumes from the files kept, rather than the window vanishing.
+      // Also where every connection gave up part way: the user decides, and
+      // Retry resumes from the files kept, rather than the window vanishing.
       DownloadFailed();
       break;
     case -1:

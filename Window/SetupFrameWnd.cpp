@@ -51,7 +51,7 @@ void CSetupFrameWnd::InitEnvironment() {
   m_strDataDir = GetDataFolder();
   InitLog(L"zelvane_down.log", (m_strDataDir + L"Log").c_str());
   LoadResZipFile();
-  m_langMgr.Init(m_strDataDir + L"language\\");
+  m_langMgr.Init(SettingsFolder());
   m_langMgr.SetCarouselOrigin(CarouselApiOriginOverride());
 }
 
@@ -62,7 +62,7 @@ void CSetupFrameWnd::LoadResZipFile() {
     LOGA(kLog_Info, "LoadResZipFile: settings archive resource missing");
     return;
   }
-  std::wstring folder = m_strDataDir + L"language\\";
+  std::wstring folder = SettingsFolder();
   CreateFullDirectory(folder);
   if (!SkinUI::ExtractZipToFolder(archive.data(), archive.size(), folder))
     LOGA(kLog_Info, "LoadResZipFile: settings archive not fully unpacked");
@@ -139,7 +139,7 @@ void CSetupFrameWnd::InitControls() {
       banner->SetBkImage(L"img\\default.png");
   }
   if (SkinUI::CControlUI* tip = Find(L"control_tip")) {
-    std::wstring image = m_strDataDir + L"language\\" + m_langMgr.GetLanguageName() + L"\\install_tips.png";
+    std::wstring image = LanguageImageFolder() + L"install_tips.png";
     if (IsFileExist(image)) tip->SetBkImage(image);
   }
   if ((m_pEditPath = FindAs<SkinUI::CEditUI>(L"edit_path"))) {

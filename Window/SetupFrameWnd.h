@@ -22,6 +22,9 @@ enum WindowState {
   kWindow_Finish = 3,
 };
 
+// Full-width colon (U+FF1A) of the log texts, in code page 936.
+#define ZV_FW_COLON "\xA3\xBA"
+
 // Close-request code with which the program closes itself without asking.
 constexpr WPARAM kForceClose = 1000;
 
@@ -72,6 +75,10 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
  private:
   // Start-up.
   void LoadResZipFile();
+  // The unpacked settings, and below it one folder a language for its images
+  // (install tips and the cached carousel banners).
+  std::wstring SettingsFolder() const { return m_strDataDir + L"language\\"; }
+  std::wstring LanguageImageFolder() const { return SettingsFolder() + m_langMgr.GetLanguageName() + L"\\"; }
   void InitData();
   void LoadDomainFile();
   void InitControls();
@@ -109,7 +116,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   void ShowNextBanner();
   bool ShowBanner(int n, SkinUI::CControlUI* banner);
   void OnBannerDotClick(SkinUI::CControlUI* dot);
-  std::wstring BannerFolder() const;
 
   // Finish, start, close.
   void InstallExeFinish();

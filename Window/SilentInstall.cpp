@@ -14,8 +14,6 @@
 #include "log/Log.h"
 #include "system/SystemUtils.h"
 
-#define ZV_FW_COLON "\xA3\xBA"
-
 namespace {
 
 constexpr wchar_t kSilentInstallProcess[] = L"zelvane-download.tmp";
@@ -48,7 +46,6 @@ void CSetupFrameWnd::StartInstallExe() {
   std::wstring exe = DownloadedInstallerPath();
   std::wstring installDir = m_strInstallDir;
   std::wstring progressFile = m_strProgressFile;
-  // A stale progress file goes before the installer can write a new one.
   StartProgressTimer();
   std::thread([this, exe, installDir, progressFile] {
     std::wstring publisher = m_langMgr.GetProductSetting(L"STR_PUBLISHER");
@@ -88,10 +85,8 @@ void CSetupFrameWnd::WriteDomainFile() {
 }
 
 void CSetupFrameWnd::StartProgressTimer() {
-  if (FILE* stale = _wfopen(m_strProgressFile.c_str(), L"r")) {
-    std::fclose(stale);
-    DeleteFileW(m_strProgressFile.c_str());
-  }
+  // A stale progress file goes before the installer can write a new one.
+  DeleteFileW(m_strProgressFile.c_str());
   m_nLastInstallPercent = 0;
   RunOnUiThread([this] { SetTimer(m_hWnd, kTimer_ProgressFile, m_nReadFileTimeout, nullptr); });
 }

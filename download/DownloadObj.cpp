@@ -36,6 +36,17 @@ std::error_code MoveReplacing(const fs::path& from, const fs::path& to) {
   return ec;
 }
 
+// True when the file holds exactly `total` bytes; otherwise the log says what
+// it holds, and at which step (`when`).
+bool HoldsExactly(const fs::path& file, int64_t total, const wchar_t* when) {
+  std::error_code ec;
+  uintmax_t size = fs::file_size(file, ec);
+  if (!ec && size == static_cast<uintmax_t>(total)) return true;
+  LOGW(kLog_Info, L"DownloadObj: %ls holds %lld bytes %ls, %lld announced", file.wstring().c_str(),
+       ec ? -1LL : static_cast<long long>(size), when, static_cast<long long>(total));
+  return false;
+}
+
 }  // namespace
 
 DownloadObj::DownloadObj(TaskHandle handle, std::string url, std::string key, std::wstring path,
@@ -214,15 +225,8 @@ int DownloadObj::FinishComplete(int64_t total) {
     path = m_strPath;
   }
   const fs::path target(path), data(path + L".tmp"), meta(path + L".cfg");
-  std::error_code ec;
-  uintmax_t size = fs::file_size(data, ec);
-  if (ec || size != static_cast<uintmax_t>(total)) {
-    LOGW(kLog_Info, L"DownloadObj: %ls holds %lld bytes, %lld announced; not renamed",
-         data.wstring().c_str(), ec ? -1LL : static_cast<long long>(size),
-         static_cast<long long>(total));
-    return kTask_Failed;
-  }
-  ec = MoveReplacing(data, target);
+  if (!HoldsExactly(data, total, L"before the rename")) return kTask_Failed;
+  std::error_code ec = MoveReplacing(data, target);
   if (ec) {
     // The finished data stays in P.tmp with its meta file: a retry finds it
     // complete and only renames.
@@ -230,11 +234,7 @@ int DownloadObj::FinishComplete(int64_t total) {
          Utf8ToWide(ec.message()).c_str());
     return kTask_Failed;
   }
-  size = fs::file_size(target, ec);
-  if (ec || size != static_cast<uintmax_t>(total)) {
-    LOGW(kLog_Info, L"DownloadObj: %ls has %lld bytes after the rename, %lld announced",
-         target.wstring().c_str(), ec ? -1LL : static_cast<long long>(size),
-         static_cast<long long>(total));
+  if (!HoldsExactly(target, total, L"after the rename")) {
     std::error_code back;
     fs::rename(target, data, back);
     return kTask_Failed;
