@@ -236,6 +236,11 @@ bool VerifyParsed(const IByteSource& file, const AuthenticodePolicy& policy, std
   STACK_OF(PKCS7_SIGNER_INFO)* infos = PKCS7_get_signer_info(p7.get());
   if (sk_PKCS7_SIGNER_INFO_num(infos) != 1) return Fail(why, "the signature does not have exactly one signer");
   if (!AcceptedDigest(sk_PKCS7_SIGNER_INFO_value(infos, 0)->digest_alg, "signer", why)) return false;
+  // Every listed digest is set up before the signature check, and an unknown
+  // one would fail there (leaking inside OpenSSL 3.0's PKCS7_verify).
+  STACK_OF(X509_ALGOR)* digests = p7->d.sign->md_algs;
+  if (sk_X509_ALGOR_num(digests) != 1) return Fail(why, "the signature does not list exactly one digest algorithm");
+  if (!AcceptedDigest(sk_X509_ALGOR_value(digests, 0), "listed", why)) return false;
   STACK_OF(X509)* signers = PKCS7_get0_signers(p7.get(), nullptr, 0);
   X509* signer = sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
   sk_X509_free(signers);
