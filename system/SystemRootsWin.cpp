@@ -1,9 +1,11 @@
-#include "system/SystemRoots.h"
-
+// wincrypt.h names some macros as OpenSSL names its types (X509_NAME, ...);
+// OpenSSL's headers undefine them when they come after it.
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <openssl/x509.h>
+
+#include "system/SystemRoots.h"
 
 int AddSystemRootCertificates(X509_STORE* store) {
   HCERTSTORE roots = CertOpenSystemStoreW(0, L"ROOT");
