@@ -7,6 +7,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <cwctype>
@@ -78,6 +79,7 @@ TEST_CASE("signatures made by osslsigncode are accepted or refused with the reas
       {"SHA-1", "sha1.exe", "ca.pem", kPublisher, 0, "image digest algorithm sha1 is not accepted"},
       {"another publisher of the same CA", "other.exe", "ca.pem", kPublisher, 0,
        "signer 'Other Publisher' is not 'Zelvane Test Publisher'"},
+      {"a UTF-8 name", "utf8.exe", "ca.pem", "Zelvane \xC3\x89" "ditions", 0, ""},
       {"publisher compared exactly", "signed.exe", "ca.pem", "zelvane test publisher", 0,
        "signer 'Zelvane Test Publisher' is not 'zelvane test publisher'"},
       {"the organisation is not the display name", "signed.exe", "ca.pem", "Zelvane Test", 0, "is not 'Zelvane Test'"},
@@ -98,7 +100,7 @@ TEST_CASE("signatures made by osslsigncode are accepted or refused with the reas
     CHECK(ok == (*c.reason == '\0'));
     INFO(why);
     CHECK(why.find(c.reason) != std::string::npos);
-    if (ok) CHECK(signer == kPublisher);
+    if (ok) CHECK(signer == c.publisher);
   }
 
   // The file wrapper reads the same bytes.
@@ -149,6 +151,15 @@ TEST_CASE("a signed image damaged in its headers or certificate table is refused
          PutU32(im, e + 4, static_cast<uint32_t>(im.size() - t));
        },
        "bad certificate table: data after the signature"},
+      {"an unknown algorithm among the listed digests",
+       [](auto& im, auto t, auto) {
+         // The first SHA-256 OID of the signature is SignedData.digestAlgorithms.
+         static const uint8_t kSha256[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+         auto at = std::search(im.begin() + t, im.end(), std::begin(kSha256), std::end(kSha256));
+         REQUIRE(at != im.end());
+         at[8] = 0x7F;
+       },
+       "listed digest algorithm 2.16.840.1.101.3.4.2.127 is not accepted"},
       {"WIN_CERTIFICATE revision 1.0", [](auto& im, auto t, auto) { im[t + 5] = 0x01; },
        "bad certificate table: unknown revision"},
       {"WIN_CERTIFICATE of X.509 type", [](auto& im, auto t, auto) { im[t + 6] = 0x01; },

@@ -53,6 +53,8 @@ TEST_CASE("the mingw build of the verifier judges the osslsigncode fixtures") {
   CHECK(why == "image hash mismatch");
   CHECK_FALSE(VerifyAuthenticodeFile(Fixture("other.exe"), policy, why));
   CHECK(why == "signer 'Other Publisher' is not 'Zelvane Test Publisher'");
+  policy.publisher = WideToUtf8(L"Zelvane \u00C9ditions");  // as the wide product setting arrives
+  CHECK(VerifyAuthenticodeFile(Fixture("utf8.exe"), policy, why));
 }
 
 TEST_CASE("the system ROOT store fills an OpenSSL store") {

@@ -11,6 +11,7 @@
 #   rogue.exe         signed by a "Zelvane Test Publisher" of another CA, which
 #                     the signature carries
 #   noeku.exe         signed by a certificate of ca.pem without code signing use
+#   utf8.exe          signed by "Zelvane Éditions" (UTF-8 name) of ca.pem
 #   leaf.pem          the certificate of signed.exe
 set -euo pipefail
 out=$1
@@ -35,7 +36,7 @@ ca() {
 # leaf NAME CA SUBJECT EKU: a certificate of CA valid for 30 days
 leaf() {
   ec "$1.key"
-  openssl req -new -key "$1.key" -subj "$3" -out "$1.csr" 2>/dev/null
+  openssl req -new -utf8 -key "$1.key" -subj "$3" -out "$1.csr" 2>/dev/null
   printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$4" > "$1.ext"
   openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -days 30 \
     -extfile "$1.ext" -out "$1.pem" 2>/dev/null
@@ -52,6 +53,7 @@ leaf leaf ca "/O=Zelvane Test/CN=Zelvane Test Publisher" codeSigning
 leaf other ca "/O=Zelvane Test/CN=Other Publisher" codeSigning
 leaf noeku ca "/CN=Zelvane Test Publisher" emailProtection
 leaf rogue rogueca "/CN=Zelvane Test Publisher" codeSigning
+leaf utf8 ca "/CN=Zelvane Éditions" codeSigning
 cat rogue.pem rogueca.pem > rogue-chain.pem
 
 sign signed leaf.pem leaf.key sha256
@@ -59,6 +61,7 @@ sign sha1 leaf.pem leaf.key sha1
 sign other other.pem other.key sha256
 sign noeku noeku.pem noeku.key sha256
 sign rogue rogue-chain.pem rogue.key sha256
+sign utf8 utf8.pem utf8.key sha256
 
 # One byte of the first section's code, well before the certificate table.
 cp signed.exe tampered.exe
