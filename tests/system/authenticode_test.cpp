@@ -74,6 +74,7 @@ TEST_CASE("signatures made by osslsigncode are accepted or refused with the reas
     const char* reason;  // empty: accepted
   } cases[] = {
       {"signed", "signed.exe", "ca.pem", kPublisher, 0, ""},
+      {"signed PE32", "signed32.exe", "ca.pem", kPublisher, 0, ""},
       {"unsigned", "unsigned.exe", "ca.pem", kPublisher, 0, "no signature"},
       {"one code byte changed", "tampered.exe", "ca.pem", kPublisher, 0, "image hash mismatch"},
       {"SHA-1", "sha1.exe", "ca.pem", kPublisher, 0, "image digest algorithm sha1 is not accepted"},
