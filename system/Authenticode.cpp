@@ -178,13 +178,15 @@ bool VerifySignerChain(X509* signer, STACK_OF(X509) * embedded, const Authentico
   if (X509_verify_cert(ctx.get()) != 1)
     return Fail(why, std::string("untrusted chain: ") +
                          X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get())));
+  // The signer must name code signing, even when it is itself the root; a
+  // CA below the root limits it only when it names usages.
   STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx.get());
-  for (int i = 0; i + 1 < sk_X509_num(chain); ++i) {
+  const int count = sk_X509_num(chain);
+  for (int i = 0; i == 0 || i + 1 < count; ++i) {
     X509* cert = sk_X509_value(chain, i);
     uint32_t flags = X509_get_extension_flags(cert);
     uint32_t usages = (flags & EXFLAG_XKUSAGE) ? X509_get_extended_key_usage(cert) : 0;
     uint32_t accepted = i == 0 ? XKU_CODE_SIGN : XKU_CODE_SIGN | XKU_ANYEKU;
-    // The signer must name code signing; a CA limits it only when it names usages.
     if ((i == 0 || (flags & EXFLAG_XKUSAGE)) && !(usages & accepted))
       return Fail(why, i == 0 ? "the signer's certificate is not for code signing"
                               : "a CA of the signer's chain is not for code signing");

@@ -90,6 +90,8 @@ TEST_CASE("signatures made by osslsigncode are accepted or refused with the reas
        "untrusted chain: unable to get local issuer certificate"},
       {"no code-signing usage", "noeku.exe", "ca.pem", kPublisher, 0,
        "the signer's certificate is not for code signing"},
+      {"a trusted self-signed signer without code-signing usage", "selfsigned.exe", "selfsigned.pem", kPublisher, 0,
+       "the signer's certificate is not for code signing"},
       {"after the certificate expired", "signed.exe", "ca.pem", kPublisher, inTwentyYears,
        "untrusted chain: certificate has expired"},
   };

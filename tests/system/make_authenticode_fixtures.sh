@@ -13,6 +13,8 @@
 #   rogue.exe         signed by a "Zelvane Test Publisher" of another CA, which
 #                     the signature carries
 #   noeku.exe         signed by a certificate of ca.pem without code signing use
+#   selfsigned.exe    signed by a self-signed "Zelvane Test Publisher" without
+#                     code signing use (trusted as selfsigned.pem)
 #   utf8.exe          signed by "Zelvane Éditions" (UTF-8 name) of ca.pem
 #   leaf.pem          the certificate of signed.exe
 set -euo pipefail
@@ -79,6 +81,9 @@ leaf noeku ca "/CN=Zelvane Test Publisher" emailProtection
 leaf rogue rogueca "/CN=Zelvane Test Publisher" codeSigning
 leaf utf8 ca "/CN=Zelvane Éditions" codeSigning
 cat rogue.pem rogueca.pem > rogue-chain.pem
+ec selfsigned.key
+openssl req -x509 -new -key selfsigned.key -subj "/CN=Zelvane Test Publisher" -days 30 -out selfsigned.pem \
+  -addext keyUsage=critical,digitalSignature,keyCertSign 2>/dev/null
 
 sign signed leaf.pem leaf.key sha256
 osslsigncode sign -certs leaf.pem -key leaf.key -h sha256 -in unsigned32.exe -out signed32.exe >/dev/null
@@ -87,6 +92,7 @@ sign other other.pem other.key sha256
 sign noeku noeku.pem noeku.key sha256
 sign rogue rogue-chain.pem rogue.key sha256
 sign utf8 utf8.pem utf8.key sha256
+sign selfsigned selfsigned.pem selfsigned.key sha256
 
 # One byte of the first section's code, well before the certificate table.
 cp signed.exe tampered.exe
