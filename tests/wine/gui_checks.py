@@ -3,8 +3,22 @@ programs under Wine with real X input."""
 import os
 import subprocess
 import time
+from pathlib import Path
 
 from PIL import Image
+
+
+def wine_session(build, source, artifact_folder):
+    """(build, source, artifacts, wine_run, env) of a test that runs the build's
+    Windows programs on its Wine display; artifacts is created."""
+    build = Path(build).resolve()
+    source = Path(source).resolve()
+    artifacts = build / "artifacts" / artifact_folder
+    artifacts.mkdir(parents=True, exist_ok=True)
+    display = (build / "wine-env" / "display").read_text().strip()
+    env = dict(os.environ, DISPLAY=display, ZV_BINARY_DIR=str(build), ZV_WINE_TIMEOUT="300",
+               WINEPREFIX=str(build / "wineprefix"))
+    return build, source, artifacts, source / "tests" / "wine" / "wine-run", env
 
 
 def poll(read, wanted, timeout, interval=0.3):
