@@ -21,7 +21,6 @@ Needs the fixtures wine, demo.servers and wine.test_ca.
 usage: accessibility_test.py INSTALLER_EXE PROBE_EXE BUILD_DIR SOURCE_DIR SCENARIO
 """
 import json
-import os
 import shutil
 import subprocess
 import sys
@@ -31,7 +30,7 @@ import ssl
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from gui_checks import GuiChecks, poll, wait_or_kill, wine_session  # noqa: E402
+from gui_checks import GuiChecks, poll, shipped_text, wait_or_kill, wine_session  # noqa: E402
 
 exe, probe_exe, build, source, scenario = sys.argv[1:6]
 build, source, artifacts, wine_run, env = wine_session(build, source, "accessibility")
@@ -52,18 +51,14 @@ check, xdo = gui.check, gui.xdo
 
 
 def text(language, key):
-    """A text of the shipped table with the product name put in, markup tags removed."""
-    section = None
-    for line in (source / "resources" / "settings" / "text.ini").read_bytes().decode("utf-16").splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            section = line[1:-1]
-        elif section == language and line.startswith(key + "="):
-            value = line.split("=", 1)[1].replace("PRODUCT", "Quillory").replace("BRAND", "Quillory")
-            while "{" in value and "}" in value[value.index("{"):]:
-                value = value[:value.index("{")] + value[value.index("}", value.index("{")) + 1:]
-            return value.strip()
-    return None
+    """A shipped text as a screen reader reads it: brand put in, markup tags removed."""
+    value = shipped_text(source, language, key)
+    if value is None:
+        return None
+    value = value.replace("BRAND", "Quillory")
+    while "{" in value and "}" in value[value.index("{"):]:
+        value = value[:value.index("{")] + value[value.index("}", value.index("{")) + 1:]
+    return value.strip()
 
 
 def log_has(pattern, timeout=30):

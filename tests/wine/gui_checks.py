@@ -21,6 +21,19 @@ def wine_session(build, source, artifact_folder):
     return build, source, artifacts, source / "tests" / "wine" / "wine-run", env
 
 
+def shipped_text(source, language, key):
+    """A text of the shipped text table (resources/settings/text.ini) with the
+    product name put in; None when the language or key is missing."""
+    section = None
+    for line in (Path(source) / "resources" / "settings" / "text.ini").read_bytes().decode("utf-16").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line[1:-1]
+        elif section == language and line.startswith(key + "="):
+            return line.split("=", 1)[1].replace("PRODUCT", "Quillory")
+    return None
+
+
 def poll(read, wanted, timeout, interval=0.3):
     """read()'s value once wanted(value) holds, or the last one read after timeout.
 
