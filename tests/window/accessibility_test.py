@@ -42,7 +42,8 @@ api = f"https://localhost:{demo['api_https']}"
 ARABIC = {"LANG": "ar_SA.UTF-8", "LC_ALL": "ar_SA.UTF-8"}
 
 # MSAA roles and states (oleacc.h).
-PUSHBUTTON, CHECKBUTTON, LINK, PROGRESSBAR, STATICTEXT, GRAPHIC, CLIENT = 0x2B, 0x2C, 0x1E, 0x30, 0x29, 0x28, 0x0A
+PUSHBUTTON, CHECKBUTTON, RADIOBUTTON, LINK, PROGRESSBAR, STATICTEXT, GRAPHIC, CLIENT = (
+    0x2B, 0x2C, 0x2D, 0x1E, 0x30, 0x29, 0x28, 0x0A)
 WINDOW = 0x09
 UNAVAILABLE, FOCUSED, CHECKED, INVISIBLE, FOCUSABLE = 0x1, 0x4, 0x10, 0x8000, 0x100000
 
@@ -216,20 +217,9 @@ def scenario_keyboard():
     check(poll(marker.exists, bool, 20), "keyboard: Start launched the product")
 
 
-def check_rows(label, children, rtl):
-    """Children of one row read left to right, or right to left for Arabic."""
-    ok = True
-    for a, b in zip(children, children[1:]):
-        a_mid, b_mid = a["top"] + a["height"] // 2, b["top"] + b["height"] // 2
-        same_row = a["top"] <= b_mid < a["top"] + a["height"] or b["top"] <= a_mid < b["top"] + b["height"]
-        if same_row and ((b["left"] < a["left"]) != rtl) and a["left"] != b["left"]:
-            ok = False
-        if not same_row and b_mid < a_mid:
-            ok = False
-    return check(ok, f"{label}: the children come in reading order ({[c['name'][:10] for c in children]})")
-
-
-def check_tree(label, client, children, rtl):
+def check_tree(label, client, children, rtl, roles):
+    """The client object and its children; roles: the children's roles in
+    reading order, the carousel dots (radio buttons) left out."""
     if not check(client is not None, f"{label}: AccessibleObjectFromWindow gives the client object"):
         return
     check(client["role"] == CLIENT and client["name"] == client_title, f"{label}: the client ({client['name']!r})")
@@ -246,7 +236,11 @@ def check_tree(label, client, children, rtl):
     check(all(not c["state"] & INVISIBLE and c["width"] > 0 for c in children), f"{label}: only visible controls")
     check(all(c["action"] for c in children if c["role"] in (PUSHBUTTON, CHECKBUTTON, LINK)),
           f"{label}: buttons, boxes and links have a default action")
-    check_rows(label, children, rtl)
+    got = [c["role"] for c in children if c["role"] != RADIOBUTTON]
+    check(got == roles, f"{label}: the children in reading order ({[hex(r) for r in got]}, "
+                        f"{[c['name'][:12] for c in children]})")
+    dots = [int(c["name"]) for c in children if c["role"] == RADIOBUTTON]
+    check(dots == sorted(dots, reverse=rtl), f"{label}: the carousel dots {'right to left' if rtl else 'left to right'} ({dots})")
 
 
 client_title = None
@@ -264,7 +258,10 @@ def road_tree(language, extra_env):
         return
     install, start = text(language, "STR_INSTALL"), text(language, "STR_START")
     client, children = tree(f"tree-{tag}-1-home")
-    check_tree(f"{tag} home", client, children, rtl)
+    # The licence row: the box then its sentence, or the sentence first where
+    # the right-to-left skin puts it at the right.
+    licence_row = [LINK, CHECKBUTTON, CHECKBUTTON] if rtl else [CHECKBUTTON, LINK, CHECKBUTTON]
+    check_tree(f"{tag} home", client, children, rtl, [PUSHBUTTON, PUSHBUTTON, PUSHBUTTON] + licence_row)
     expected = [(install, PUSHBUTTON), (text(language, "STR_LISENCE"), CHECKBUTTON),
                 (text(language, "STR_LISENCE"), LINK), (text(language, "STR_CUSTOMIZE_INSTALL"), CHECKBUTTON)]
     for name, role in expected:
@@ -290,7 +287,10 @@ def road_tree(language, extra_env):
     check(log_has("UpdateWindowSate:kWindow_Downloading", 20), f"{tag}: the progress page")
     time.sleep(2.0)
     client, children = tree(f"tree-{tag}-2-progress")
-    check_tree(f"{tag} progress", client, children, rtl)
+    check_tree(f"{tag} progress", client, children, rtl, [GRAPHIC, PROGRESSBAR, STATICTEXT, STATICTEXT, PUSHBUTTON])
+    texts = [c["name"] for c in children if c["role"] == STATICTEXT]
+    check(len(texts) == 2 and texts[0] == text(language, "STR_INSTALLING") and texts[1].endswith(" %"),
+          f"{tag} progress: the caption, then the percentage ({texts})")
     bar = next((c for c in children if c["role"] == PROGRESSBAR), None)
     check(bar is not None and bar["name"] == text(language, "STR_INSTALLING") and bar["value"].endswith("%"),
           f"{tag} progress: the bar is named and tells its value ({bar and (bar['name'], bar['value'])})")
@@ -301,7 +301,7 @@ def road_tree(language, extra_env):
     check(log_has("UpdateWindowSate:kWindow_Finish", 180), f"{tag}: the finish page")
     time.sleep(1.5)
     client, children = tree(f"tree-{tag}-3-finish")
-    check_tree(f"{tag} finish", client, children, rtl)
+    check_tree(f"{tag} finish", client, children, rtl, [PUSHBUTTON, PUSHBUTTON, PUSHBUTTON])
     button = by_name(children, start, PUSHBUTTON)
     check(button is not None and button["state"] & FOCUSED, f"{tag} finish: Start has the focus")
     check(by_name(children, install) is None and by_name(children, text(language, "STR_LISENCE")) is None,

@@ -1,7 +1,7 @@
-// Reading order of controls on a page, from their rectangles: rows top to
+// Reading order of sibling controls, from their rectangles: rows top to
 // bottom, and inside a row left to right, or right to left for a
 // right-to-left language. Portable; keyboard focus and the accessible tree
-// walk controls in this order.
+// order each container's children by it.
 #pragma once
 
 #include <cstddef>

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "ui/layout/ReadingOrder.h"
 #include "ui/markup/Markup.h"
 #include "ui/win/UIControl.h"
 #include "ui/win/UIControls.h"
@@ -200,19 +199,13 @@ bool CAccessibleRoot::IsShown(CControlUI* c) {
 }
 
 std::vector<LONG> CAccessibleRoot::VisibleChildren() const {
-  std::vector<CControlUI*> members = Members();
   std::vector<LONG> ids;
-  std::vector<LayoutRect> rects;
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (!IsShown(members[i])) continue;
-    const RECT& r = members[i]->GetPos();
-    ids.push_back(static_cast<LONG>(i + 1));
-    rects.push_back(LayoutRect{r.left, r.top, r.right, r.bottom});
-  }
-  std::vector<LONG> ordered;
-  ordered.reserve(ids.size());
-  for (size_t i : ReadingOrder(rects, m_pManager && m_pManager->IsRightToLeft())) ordered.push_back(ids[i]);
-  return ordered;
+  if (!m_pManager) return ids;
+  std::vector<CControlUI*> members = Members();
+  auto shownMember = [](CControlUI* c) { return AccessibleRoleOf(c) != 0 && IsShown(c); };
+  for (CControlUI* c : ControlsInReadingOrder(m_pManager->GetRoot(), m_pManager->IsRightToLeft(), shownMember))
+    ids.push_back(static_cast<LONG>(std::find(members.begin(), members.end(), c) - members.begin() + 1));
+  return ids;
 }
 
 LONG CAccessibleRoot::ChildIdOf(CControlUI* control) const {

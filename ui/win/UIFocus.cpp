@@ -21,30 +21,36 @@ bool IsTabStop(CControlUI* c) {
          rc.right > rc.left && rc.bottom > rc.top;
 }
 
-// Tab stops of the visible part of the tree; hidden containers are skipped whole.
-void CollectTabStops(CControlUI* c, std::vector<CControlUI*>& out) {
+// The visible tree in reading order: each container's visible children are
+// ordered by their rectangles (ReadingOrder) and visited in that order, so
+// the skin's columns keep together; hidden containers are skipped whole.
+void CollectInReadingOrder(CControlUI* c, bool rightToLeft, bool (*take)(CControlUI*), std::vector<CControlUI*>& out) {
   if (!c || !c->IsVisible()) return;
-  if (IsTabStop(c)) out.push_back(c);
-  if (auto* container = static_cast<IContainerUI*>(c->GetInterface(L"IContainer"))) {
-    for (int i = 0; i < container->GetCount(); ++i) CollectTabStops(container->GetItemAt(i), out);
+  if (take(c)) out.push_back(c);
+  auto* container = static_cast<IContainerUI*>(c->GetInterface(L"IContainer"));
+  if (!container) return;
+  std::vector<CControlUI*> children;
+  std::vector<LayoutRect> rects;
+  for (int i = 0; i < container->GetCount(); ++i) {
+    CControlUI* child = container->GetItemAt(i);
+    if (!child || !child->IsVisible()) continue;
+    const RECT& r = child->GetPos();
+    children.push_back(child);
+    rects.push_back(LayoutRect{r.left, r.top, r.right, r.bottom});
   }
+  for (size_t i : ReadingOrder(rects, rightToLeft)) CollectInReadingOrder(children[i], rightToLeft, take, out);
 }
 
 }  // namespace
 
+std::vector<CControlUI*> ControlsInReadingOrder(CControlUI* root, bool rightToLeft, bool (*take)(CControlUI*)) {
+  std::vector<CControlUI*> out;
+  CollectInReadingOrder(root, rightToLeft, take, out);
+  return out;
+}
+
 std::vector<CControlUI*> CUIManager::GetTabOrder() const {
-  std::vector<CControlUI*> stops;
-  CollectTabStops(m_pRoot, stops);
-  std::vector<LayoutRect> rects;
-  rects.reserve(stops.size());
-  for (CControlUI* c : stops) {
-    const RECT& r = c->GetPos();
-    rects.push_back(LayoutRect{r.left, r.top, r.right, r.bottom});
-  }
-  std::vector<CControlUI*> ordered;
-  ordered.reserve(stops.size());
-  for (size_t i : ReadingOrder(rects, m_bRightToLeft)) ordered.push_back(stops[i]);
-  return ordered;
+  return ControlsInReadingOrder(m_pRoot, m_bRightToLeft, &IsTabStop);
 }
 
 bool CUIManager::MoveFocus(bool bBackward) {

@@ -320,6 +320,11 @@ class CUIManager {
   static std::vector<CUIManager*> s_aPreMessages;
 };
 
+// The visible controls under root that take() accepts, in reading order:
+// every container's visible children are ordered by their rectangles
+// (rows, then left to right or right to left) and visited in that order.
+std::vector<CControlUI*> ControlsInReadingOrder(CControlUI* root, bool rightToLeft, bool (*take)(CControlUI*));
+
 // Gives the toolkit the executable's module handle: window classes are
 // registered with it and resources are searched in it.
 void SetModuleInstance(HINSTANCE hInst);
