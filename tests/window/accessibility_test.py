@@ -234,6 +234,8 @@ def check_tree(label, client, children, rtl, roles):
           f"{label}: hit-testing at each centre finds that control ({[(c['id'], c['hit']) for c in children]})")
     check(all(c["name"] for c in children if c["role"] != GRAPHIC), f"{label}: every control has a name")
     check(all(not c["state"] & INVISIBLE and c["width"] > 0 for c in children), f"{label}: only visible controls")
+    check(client["hidden"] > 0 and client["hiddenInvisible"] == client["hidden"],
+          f"{label}: the {client['hidden']} controls not listed say they are invisible ({client['hiddenInvisible']})")
     check(all(c["action"] for c in children if c["role"] in (PUSHBUTTON, CHECKBUTTON, LINK)),
           f"{label}: buttons, boxes and links have a default action")
     got = [c["role"] for c in children if c["role"] != RADIOBUTTON]

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -153,15 +154,28 @@ int Tree(IAccessible* acc) {
     VariantInit(&at);
     nav = acc->accNavigate(NAVDIR_NEXT, Child(from), &at);
   }
+  // Child ids that are not listed (controls of hidden pages and panels) must
+  // say they are invisible.
+  long hidden = 0, hiddenInvisible = 0;
+  for (LONG id = 1; id < 500; ++id) {
+    VARIANT state;
+    VariantInit(&state);
+    if (acc->get_accState(Child(id), &state) != S_OK) break;
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+      ++hidden;
+      if (state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_INVISIBLE)) ++hiddenInvisible;
+    }
+  }
   VARIANT focus;
   VariantInit(&focus);
   acc->get_accFocus(&focus);
-  wchar_t extra[256];
-  swprintf(extra, 256, L",\"object\":\"client\",\"children\":%zu,\"childrenResult\":%ld,\"navigation\":%ls,"
-                       L"\"parent\":%ls,\"parentRole\":%ld,\"parentRoleResult\":%ld,\"focus\":%ld",
+  wchar_t extra[320];
+  swprintf(extra, 320, L",\"object\":\"client\",\"children\":%zu,\"childrenResult\":%ld,\"navigation\":%ls,"
+                       L"\"parent\":%ls,\"parentRole\":%ld,\"parentRoleResult\":%ld,\"focus\":%ld,"
+                       L"\"hidden\":%ld,\"hiddenInvisible\":%ld",
            ids.size(), static_cast<long>(childrenHr), walked == ids ? L"true" : L"false",
            parentHr == S_OK && parentDisp ? L"true" : L"false", parentRole, static_cast<long>(parentRoleHr),
-           focus.vt == VT_I4 ? focus.lVal : -1L);
+           focus.vt == VT_I4 ? focus.lVal : -1L, hidden, hiddenInvisible);
   Print(Line(self, extra));
   for (LONG id : ids) {
     Node n = Describe(acc, id);
