@@ -59,7 +59,7 @@ import urllib.request
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from gui_checks import GuiChecks, poll, wait_or_kill  # noqa: E402
+from gui_checks import GuiChecks, poll, shipped_text, wait_or_kill  # noqa: E402
 
 exe, build, source = sys.argv[1:4]
 scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close"]
@@ -80,15 +80,7 @@ served = Path(demo["installer"])
 api = f"https://localhost:{demo['api_https']}"
 tls = ssl.create_default_context(cafile=demo["ca"])
 def text_of(language, key):
-    """A text of the shipped text table, with the product name put in."""
-    section = None
-    for line in (source / "resources" / "settings" / "text.ini").read_bytes().decode("utf-16").splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            section = line[1:-1]
-        elif section == language and line.startswith(key + "="):
-            return line.split("=", 1)[1].replace("PRODUCT", "Quillory")
-    return None
+    return shipped_text(source, language, key)
 
 
 title = text_of("English", "STR_MESSAGEBOX_TITLE")
