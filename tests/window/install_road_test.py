@@ -272,6 +272,12 @@ def api_get(path):
         return r.read().decode("utf-8")
 
 
+def collected_event_names():
+    """Names of the analytics events the collector has received since its reset."""
+    return [json.loads(json.loads(line)["body"])["events"][0]["name"]
+            for line in api_get("/control/collected").splitlines() if line.strip()]
+
+
 def taskkill(*names):
     """Ends the named programs in this build's prefix; the names that were running."""
     args = [str(wine_run), "taskkill", "/F"]
@@ -624,8 +630,7 @@ def scenario_exitcode():
     inst.click(INSTALL)
     mark = failure_message("exitcode", inst, kept=True)
     check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
-    got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
-           for line in api_get("/control/collected").splitlines() if line.strip()]
+    got = collected_event_names()
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
     # Install again: the kept installer runs (and fails again) without a new download.
     inst.click(INSTALL)
@@ -826,8 +831,7 @@ def scenario_exit3010():
     check((product_dir / "Quillory.exe").is_file(), "exit3010: the demo product is installed")
     time.sleep(1.5)
     inst.shot("exit3010-finish")
-    got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
-           for line in api_get("/control/collected").splitlines() if line.strip()]
+    got = collected_event_names()
     check("Installed_Succeed" in got, f"exit3010: the success event ({got})")
     inst.click(CLOSE)
     check(inst.wait_exit(30) == 0, "exit3010: closed after the finish with exit code 0")
