@@ -31,7 +31,7 @@ TEST_CASE("only the installer signed by the named publisher, unchanged, passes")
     std::wstring path = zvtest::FromUnixPath(c.path.c_str());
     int64_t size = static_cast<int64_t>(std::filesystem::file_size(std::filesystem::path(path)));
     std::wstring why;
-    bool passed = VerifyDownloadedInstaller(path, size, ZV_DEMO_PUBLISHER, why);
+    bool passed = VerifyDownloadedInstaller(path, size, L"", ZV_DEMO_PUBLISHER, why);
     std::printf("VerifyDownloadedInstaller %-12s %d %ls\n", c.name, passed ? 1 : 0, why.c_str());
     CHECK(passed == c.passes);
     CHECK(why.empty() == c.passes);
