@@ -89,14 +89,20 @@ ProxyConfig FindSystemProxy(const std::wstring& url) {
   GlobalText script{ie.lpszAutoConfigUrl}, proxy{ie.lpszProxy}, bypass{ie.lpszProxyBypass};
   std::wstring userProxy = proxy.str(), userBypass = bypass.str(), userScript = script.str();
   bool detect = haveUser && ie.fAutoDetect;
-  if (!haveUser || (userProxy.empty() && userScript.empty() && !detect)) {
+  // Some systems (Wine) answer the query without the values the user set in
+  // Internet Settings: those values are read where WinINet keeps them.
+  if (userProxy.empty() || userScript.empty()) {
     std::wstring p, b, s;
-    if (ReadInternetSettings(p, b, s) && (!p.empty() || !s.empty())) {
-      userProxy = p;
-      userBypass = b;
-      userScript = s;
+    if (ReadInternetSettings(p, b, s)) {
+      if (userProxy.empty()) {
+        userProxy = p;
+        userBypass = b;
+      }
+      if (userScript.empty()) userScript = s;
     }
   }
+  LOGW(kLog_Info, L"proxy: user setting: automatic detection %d, auto-config [%ls], proxy list %ls",
+       detect ? 1 : 0, userScript.c_str(), userProxy.empty() ? L"empty" : L"set");
   // Automatic configuration first, as Windows does; the manual list when it
   // gives no answer.
   if ((detect || !userScript.empty()) && AskAutoProxy(url, detect, userScript, config)) return config;
