@@ -104,8 +104,10 @@ ProxyConfig FindSystemProxy(const std::wstring& url) {
   LOGW(kLog_Info, L"proxy: user setting: automatic detection %d, auto-config [%ls], proxy list %ls",
        detect ? 1 : 0, userScript.c_str(), userProxy.empty() ? L"empty" : L"set");
   // Automatic configuration first, as Windows does; the manual list when it
-  // gives no answer.
-  if ((detect || !userScript.empty()) && AskAutoProxy(url, detect, userScript, config)) return config;
+  // gives no answer. Detection and the script are asked one at a time:
+  // Wine refuses the two together.
+  if (detect && AskAutoProxy(url, true, std::wstring(), config)) return config;
+  if (!userScript.empty() && AskAutoProxy(url, false, userScript, config)) return config;
   if (!userProxy.empty()) {
     config.proxyList = userProxy;
     config.bypassList = userBypass;

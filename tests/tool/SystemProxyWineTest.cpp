@@ -5,10 +5,14 @@
 // the request went through it, and a success with the credentials of the
 // setting that they were given.
 #include <doctest/doctest.h>
+
+#include <asio.hpp>
 #include <windows.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
@@ -45,6 +49,11 @@ class InternetSettings {
     }
     RegCloseKey(key_);
   }
+  void SetScript(const std::wstring& url) {
+    DWORD off = 0;
+    RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof(off));
+    SetText(L"AutoConfigURL", url);
+  }
   void Set(const std::wstring& server, const std::wstring& bypass) {
     DWORD on = 1;
     RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
@@ -67,6 +76,51 @@ class InternetSettings {
   }
   HKEY key_ = nullptr;
   Saved saved_[4] = {{L"ProxyEnable"}, {L"ProxyServer"}, {L"ProxyOverride"}, {L"AutoConfigURL"}};
+};
+
+// Serves one proxy auto-config script to every request until destroyed.
+class ScriptServer {
+ public:
+  explicit ScriptServer(std::string script)
+      : script_(std::move(script)),
+        acceptor_(io_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)) {
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptServer() {
+    done_ = true;
+    asio::error_code ec;
+    asio::ip::tcp::socket wake(io_);
+    wake.connect(acceptor_.local_endpoint(), ec);
+    thread_.join();
+  }
+  std::wstring Url() const {
+    return L"http://127.0.0.1:" + std::to_wstring(acceptor_.local_endpoint().port()) + L"/proxy.pac";
+  }
+  int Requests() const { return requests_; }
+
+ private:
+  void Serve() {
+    while (!done_) {
+      asio::ip::tcp::socket socket(io_);
+      asio::error_code ec;
+      acceptor_.accept(socket, ec);
+      if (ec || done_) break;
+      asio::streambuf head;
+      asio::read_until(socket, head, "\r\n\r\n", ec);
+      if (ec) continue;
+      ++requests_;
+      std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/x-ns-proxy-autoconfig\r\n"
+                           "Content-Length: " + std::to_string(script_.size()) +
+                           "\r\nConnection: close\r\n\r\n" + script_;
+      asio::write(socket, asio::buffer(answer), ec);
+    }
+  }
+  std::string script_;
+  asio::io_context io_;
+  asio::ip::tcp::acceptor acceptor_;
+  std::thread thread_;
+  std::atomic<bool> done_{false};
+  std::atomic<int> requests_{0};
 };
 
 std::wstring Nginx(const char* scheme, const char* key, const char* host, const std::string& path) {
@@ -164,4 +218,26 @@ TEST_CASE("the size query, GET requests, analytics and the engine take the insta
     CHECK(GetFileSizeByHead(secure) == 0);
     CHECK(AnalyticsGet(secure) == 0);
   }
+}
+
+TEST_CASE("an auto-config script names the proxy of the install") {
+  REQUIRE(zvpeers::Port("httpproxy", "proxy_auth") > 0);
+  InternetSettings settings;
+  const std::wstring plain = Nginx("http", "http", "localhost", "/files/small.bin");
+  const std::string proxy = WideToUtf8(ProxyAddress("proxy_auth"));
+  ScriptServer pac("function FindProxyForURL(url, host) {\n"
+                   "  if (host == \"localhost\") return \"PROXY " + proxy + "; DIRECT\";\n"
+                   "  return \"DIRECT\";\n}\n");
+  settings.SetScript(pac.Url());
+  ProxyConfig config = FindSystemProxy(plain);
+  MESSAGE("auto-config answer: " << WideToUtf8(config.source) << ": [" << WideToUtf8(config.proxyList) << "]");
+  CHECK(pac.Requests() > 0);
+  CHECK(config.source == L"auto-config script");
+  CHECK(ChooseProxy(config, plain).Address() == ProxyAddress("proxy_auth"));
+  // The script's proxy is taken: it asks for credentials that were not given.
+  BeginInstallProxy(plain);
+  CHECK(GetFileSizeByHead(plain) == 0);
+  CHECK(InstallProxy::Instance().AuthRefused() == ProxyAddress("proxy_auth"));
+  // Another host goes direct by the script.
+  CHECK(FindSystemProxy(L"http://127.0.0.1:1/x").proxyList.empty());
 }
