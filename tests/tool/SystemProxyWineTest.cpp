@@ -8,6 +8,7 @@
 
 #include <asio.hpp>
 #include <windows.h>
+#include <winhttp.h>
 
 #include <atomic>
 #include <filesystem>
@@ -240,4 +241,26 @@ TEST_CASE("an auto-config script names the proxy of the install") {
   CHECK(InstallProxy::Instance().AuthRefused() == ProxyAddress("proxy_auth"));
   // Another host goes direct by the script.
   CHECK(FindSystemProxy(L"http://127.0.0.1:1/x").proxyList.empty());
+}
+
+TEST_CASE("without a user setting the machine's WinHTTP default is the answer") {
+  REQUIRE(zvpeers::Port("httpproxy", "proxy") > 0);
+  InternetSettings settings;
+  settings.SetScript(L"");
+  // The machine default is shared with every WinHTTP program of the prefix:
+  // it is set for a moment only, and bypasses loopback so that nothing else
+  // changes its road meanwhile.
+  WINHTTP_PROXY_INFO old = {};
+  REQUIRE(WinHttpGetDefaultProxyConfiguration(&old));
+  std::wstring server = ProxyAddress("proxy");
+  std::wstring bypass = L"localhost;127.0.0.1;*.inside.test";
+  WINHTTP_PROXY_INFO machine = {WINHTTP_ACCESS_TYPE_NAMED_PROXY, &server[0], &bypass[0]};
+  REQUIRE(WinHttpSetDefaultProxyConfiguration(&machine));
+  ProxyConfig config = FindSystemProxy(L"https://dl.example.test/x");
+  WinHttpSetDefaultProxyConfiguration(&old);
+  if (old.lpszProxy) GlobalFree(old.lpszProxy);
+  if (old.lpszProxyBypass) GlobalFree(old.lpszProxyBypass);
+  CHECK(config.source == L"WinHTTP machine setting");
+  CHECK(ChooseProxy(config, L"https://dl.example.test/x").Address() == server);
+  CHECK(ChooseProxy(config, L"https://cdn.inside.test/x").IsDirect());
 }
