@@ -35,11 +35,11 @@ engine::proxy_settings InstallEngineProxy(const std::wstring& url) {
 
 void NoteEngineProxyError(const std::error_code& error, const engine::proxy_settings& proxy) {
   if (proxy.kind == engine::kProxy_None) return;
-  // 407 from an HTTP proxy; 1001 / 1003: a SOCKS proxy that wants a user
-  // name or refused the one given.
-  if (!engine::is_http_error(error, 407) && !engine::is_http_error(error, 1001) &&
-      !engine::is_http_error(error, 1003))
-    return;
+  // 407 from an HTTP proxy; 1001 / 1002 / 1003: a SOCKS proxy that wants a
+  // user name, accepts none of the methods offered, or refused the one given.
+  bool refused = engine::is_http_error(error, 407);
+  for (int socks : {1001, 1002, 1003}) refused = refused || engine::is_http_error(error, socks);
+  if (!refused) return;
   ProxyChoice named;
   named.road = kProxyRoad_Http;
   named.host = Utf8ToWide(proxy.host);

@@ -48,10 +48,18 @@ std::wstring ProxyEntry(const char* key, bool credentials) {
   return Utf8ToWide(entry + "127.0.0.1:" + std::to_string(zvpeers::Port("httpproxy", key)));
 }
 
+std::wstring SocksEntry(const char* key, bool credentials) {
+  std::string entry = "socks=";
+  if (credentials)
+    entry += zvpeers::Value("socks", "user") + ":" + zvpeers::Value("socks", "password") + "@";
+  return Utf8ToWide(entry + "127.0.0.1:" + std::to_string(zvpeers::Port("socks", key)));
+}
+
 }  // namespace
 
 TEST_CASE("the install's proxy carries every engine connection, credentials included") {
   REQUIRE(zvpeers::Port("httpproxy", "proxy_auth") > 0);
+  REQUIRE(zvpeers::Port("socks", "socks_auth") > 0);
   zvtest::TempDir dir("driver-proxy");
   struct Case {
     const char* name;
@@ -68,6 +76,11 @@ TEST_CASE("the install's proxy carries every engine connection, credentials incl
       // Only the proxy can refuse: a direct request would have succeeded.
       {"no credentials: 407", ProxyEntry("proxy_auth", false), "small.bin", kDownload_Failed, true},
       {"dead proxy", L"127.0.0.1:" + std::to_wstring(DeadPort()), "small.bin", kDownload_Failed, false},
+      {"socks= entry: SOCKS 5", SocksEntry("socks", false), "medium.bin", kDownload_Success, false},
+      {"socks= entry with user name and password", SocksEntry("socks_auth", true), "medium.bin",
+       kDownload_Success, false},
+      {"socks= entry without the user name the proxy wants", SocksEntry("socks_auth", false), "small.bin",
+       kDownload_Failed, true},
   };
   for (const Case& c : cases) {
     SUBCASE(c.name) {
@@ -76,7 +89,9 @@ TEST_CASE("the install's proxy carries every engine connection, credentials incl
       CHECK(Download(c.list, url, target) == c.result);
       if (c.result == kDownload_Success)
         CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256(c.file));
-      CHECK(InstallProxy::Instance().AuthRefused() == (c.refused ? Utf8ToWide(auth) : std::wstring()));
+      std::wstring refused = InstallProxy::Instance().AuthRefused();
+      if (!c.refused) CHECK(refused.empty());
+      if (c.refused) CHECK(refused == (c.list.find(L"socks=") == 0 ? c.list.substr(6) : Utf8ToWide(auth)));
     }
   }
 }
