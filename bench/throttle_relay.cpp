@@ -28,6 +28,7 @@ using asio::ip::tcp;
 using clock_type = std::chrono::steady_clock;
 
 constexpr std::size_t kBuffer = 64 * 1024;
+constexpr double kSlack = 16384;
 // Bytes held per direction before reading pauses: more than a capped
 // connection has in flight over any delay used here.
 constexpr std::size_t kMaxQueued = 16 * 1024 * 1024;
@@ -70,18 +71,20 @@ struct pipe_state : std::enable_shared_from_this<pipe_state> {
   double elapsed() const { return std::chrono::duration<double>(clock_type::now() - start).count(); }
 
   // Bytes allowed now: the rate times the time since the start, less what
-  // went out, plus 16 KiB of slack.
+  // went out, plus 16 KiB of slack; nothing until 16 KiB are allowed, so the
+  // data moves in segments of at least that size rather than in slivers
+  // that wake the client for every few hundred bytes.
   std::size_t allowance() const {
     if (rate <= 0) return kBuffer;
-    double left = rate * elapsed() + 16384 - sent;
-    return left <= 0 ? 0 : static_cast<std::size_t>(std::min<double>(left, kBuffer));
+    double left = rate * elapsed() + kSlack - sent;
+    return left < kSlack ? 0 : static_cast<std::size_t>(std::min<double>(left, kBuffer));
   }
 
   void read() {
     if (reading || source_ended || queued >= kMaxQueued) return;
     std::size_t n = allowance();
     if (n == 0) {
-      double wait = (sent - 16384 - rate * elapsed()) / rate + 0.0005;
+      double wait = (sent - rate * elapsed()) / rate + 0.0005;
       reading = true;
       read_timer.expires_after(std::chrono::microseconds(static_cast<long long>(std::max(wait, 0.0005) * 1e6)));
       read_timer.async_wait([self = shared_from_this()](std::error_code) {
