@@ -243,13 +243,13 @@ if check(ar.read_layout(), "Arabic window opened"):
     check(region_diff(home, ar.rects["closebtn"], over_white("close-df.png")) < 12, "RTL close button image drawn")
     m = ar.mark()
     ar.click("chk_fold")
-    if ar.read_layout(m):
+    if check(ar.read_layout(m), "RTL path panel opens"):
         time.sleep(0.5)
         ar.shot("home-ar-path")
         check(ar.rects["btn_browse"][0] < ar.rects["edit_path"][0] < ar.rects["label_path"][0], "RTL path row mirrored")
     m = ar.mark()
     ar.click("btn_install")
-    if ar.read_layout(m):
+    if check(ar.read_layout(m), "RTL banner page shown"):
         time.sleep(0.5)
         ar.shot("banner-ar")
         check(ar.rects["btn_hide"][0] < ar.rects["progress_download"][0], "RTL: Hide before the progress column")
