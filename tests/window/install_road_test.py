@@ -712,7 +712,10 @@ def scenario_close():
     check(line is not None and "in progress" in line, "close: the question during the install")
     answer("y")
     check(inst.wait_exit(30) == 0, "close: Yes closes the installer with exit code 0")
-    time.sleep(1.0)
+    # The window ends the installer as it closes: give its process time to
+    # go, then make sure (a kill that finds it is the failure).
+    poll(lambda: subprocess.run(["pgrep", "-f", "zelvane-download.tmp"], capture_output=True).returncode == 0,
+         lambda alive: not alive, 10)
     running = taskkill("zelvane-download.tmp")
     check(not running, f"close: the silent installer process was ended ({running})")
     check(leftovers() == [],
