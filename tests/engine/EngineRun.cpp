@@ -2,10 +2,11 @@
 
 #include "engine/storage.h"
 #include "tests/peers/Peers.h"
-#include "tests/support/TestSupport.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -63,8 +64,10 @@ engine_result RunDownload(const std::string& url, const engine::download_setting
 int64_t SavedBytes(const std::filesystem::path& meta_path, int64_t* file_size) {
   std::error_code ec;
   if (!std::filesystem::exists(meta_path, ec)) return -1;
+  std::ifstream in(meta_path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   engine::resume_meta meta;
-  if (!engine::decode_resume_meta(ReadFile(meta_path), meta)) return -1;
+  if (!engine::decode_resume_meta(bytes, meta)) return -1;
   if (file_size) *file_size = meta.file_size;
   int64_t saved = 0;
   for (int64_t i = 0; i < meta.piece_num; ++i)
