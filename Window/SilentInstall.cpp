@@ -49,9 +49,10 @@ void CSetupFrameWnd::StartInstallExe() {
   StartProgressTimer();
   std::thread([this, exe, installDir, progressFile] {
     std::wstring publisher = m_langMgr.GetProductSetting(L"STR_PUBLISHER");
+    std::wstring sha256Pin = m_langMgr.GetProductSetting(L"STR_INSTALLER_SHA256");
     DWORD exitCode = 1;
     std::wstring why;
-    bool ran = VerifyDownloadedInstaller(exe, m_nExpectedInstallerSize, publisher, why) &&
+    bool ran = VerifyDownloadedInstaller(exe, m_nExpectedInstallerSize, sha256Pin, publisher, why) &&
                RunSilentInstaller(exe, installDir, progressFile, &exitCode);
     if (!why.empty()) LOGW(kLog_Info, L"StartInstallExe: %ls", why.c_str());
     // A close question on screen is answered first; a confirmed close wins.
