@@ -14,8 +14,8 @@
 #include "log/Log.h"
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
-#include "tool/BaseRequest.h"
 #include "tool/SystemProxy.h"
+#include "tool/WinHttpRequest.h"
 
 namespace {
 
@@ -173,21 +173,19 @@ void CSetupFrameWnd::OnDownloadStatus(int code, int value, int extra, void* cont
 }
 
 void CSetupFrameWnd::OnDownloadResult(int result) {
-  switch (result) {
+  // The driver's named results only; it gives no other value, and one that
+  // came anyway leaves the window as it is.
+  switch (static_cast<DownloadResult>(result)) {
     case kDownload_Success:
       DownloadSuccess();
       break;
-    case -3:
     case kDownload_Failed:
     case kDownload_Incomplete:
       // Also where every connection gave up part way: the user decides, and
       // Retry resumes from the files kept, rather than the window vanishing.
       DownloadFailed();
       break;
-    case -1:
-      PostMessage(WM_CLOSE, kForceClose, 0);
-      break;
-    default:  // cancelled, or anything else: the window stays as it is
+    case kDownload_Cancelled:  // whoever cancelled decides what comes next
       break;
   }
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 namespace engine {
@@ -519,31 +520,9 @@ void http_stream::read_trailers(read_handler done) {
 }
 
 void http_stream::store_cookie(const std::string& set_cookie) {
-  auto semi = set_cookie.find(';');
-  std::string pair = set_cookie.substr(0, semi);
-  auto eq = pair.find('=');
-  if (eq == std::string::npos || eq == 0) return;
-  cookie c;
-  c.name = pair.substr(0, eq);
-  c.value = pair.substr(eq + 1);
-  if (semi != std::string::npos) {
-    std::string attrs = to_lower(set_cookie.substr(semi));
-    c.secure = attrs.find("secure") != std::string::npos;
-  }
-  if (c.name.find_first_of("\r\n") != std::string::npos || c.value.find_first_of("\r\n") != std::string::npos) return;
-  cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), [&](const cookie& o) { return o.name == c.name; }),
-                 cookies_.end());
-  if (cookies_.size() < 50) cookies_.push_back(c);
+  cookies_.store(set_cookie, current_, std::time(nullptr));
 }
 
-std::string http_stream::cookie_line() const {
-  std::string line;
-  for (const auto& c : cookies_) {
-    if (c.secure && scheme_ != "https") continue;
-    if (!line.empty()) line += "; ";
-    line += c.name + "=" + c.value;
-  }
-  return line;
-}
+std::string http_stream::cookie_line() const { return cookies_.line_for(current_, std::time(nullptr)); }
 
 }  // namespace engine

@@ -7,6 +7,7 @@
 // must only be used while no other thread runs it.
 #pragma once
 
+#include "engine/cookie_jar.h"
 #include "engine/http_message.h"
 #include "engine/proxy.h"
 #include "engine/tls_stream.h"
@@ -141,11 +142,7 @@ class http_stream : public std::enable_shared_from_this<http_stream> {
   std::string ca_file_;
   int blocking_timeout_ = 60;
   std::string method_;
-  struct cookie {
-    std::string name, value;
-    bool secure = false;
-  };
-  std::vector<cookie> cookies_;
+  cookie_jar cookies_;
 };
 
 }  // namespace engine

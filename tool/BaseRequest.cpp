@@ -136,12 +136,3 @@ void ShowApiError(const char* api, int error, void* module, const char* caller) 
          api, error, message);
   }
 }
-
-int64_t GetFileSizeByHead(const std::wstring& url) {
-  CWinHttpRequest request;
-  request.SetMethod(L"HEAD");
-  int64_t size = 0;
-  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
-  request.Close();
-  return size;
-}

@@ -61,8 +61,3 @@ class CBaseRequest {
 // Logs a failed system call with the message text of its error code, taken
 // from module (a module handle, may be null) or else from the system.
 void ShowApiError(const char* api, int error, void* module, const char* caller);
-
-// HEAD query of an address: the Content-Length of a "200" answer, else 0.
-int64_t GetFileSizeByHead(const std::wstring& url);
-
-#include "WinHttpRequest.h"

@@ -140,3 +140,12 @@ int CWinHttpRequest::HttpRead(void* buffer, int size) {
   }
   return static_cast<int>(read);
 }
+
+int64_t GetFileSizeByHead(const std::wstring& url) {
+  CWinHttpRequest request;
+  request.SetMethod(L"HEAD");
+  int64_t size = 0;
+  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
+  request.Close();
+  return size;
+}
