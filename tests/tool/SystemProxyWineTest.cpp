@@ -21,7 +21,7 @@
 #include "system/Strings.h"
 #include "tests/peers/Peers.h"
 #include "tests/support/TestSupport.h"
-#include "tool/BaseRequest.h"
+#include "tool/WinHttpRequest.h"
 #include "tool/SystemProxy.h"
 
 namespace fs = std::filesystem;
