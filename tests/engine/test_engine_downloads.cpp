@@ -433,10 +433,7 @@ TEST_CASE("resume after the downloading process was killed") {
   std::string meta_bytes = zvtest::ReadFile(data.string() + ".cfg");
   engine::resume_meta meta;
   REQUIRE(engine::decode_resume_meta(meta_bytes, meta));
-  int64_t saved = 0;
-  for (int64_t i = 0; i < meta.piece_num; ++i)
-    if (static_cast<uint8_t>(meta.bitfield[static_cast<std::size_t>(i / 8)]) & (0x80u >> (i % 8)))
-      saved += std::min(meta.piece_size, meta.file_size - i * meta.piece_size);
+  int64_t saved = zvtest::SavedBytes(meta);
   MESSAGE("killed run had saved " << saved << " of " << meta.file_size << " bytes");
   CHECK(saved > 0);
   CHECK(saved < meta.file_size);
