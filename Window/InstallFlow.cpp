@@ -86,7 +86,8 @@ void CSetupFrameWnd::PrepareDownload() {
   }
 
   LOGA(kLog_Info, "get file size begin");
-  int64_t size = GetFileSizeByHead(m_strDownloadUrl);
+  HeadValidators validators;
+  int64_t size = GetFileSizeByHead(m_strDownloadUrl, &validators);
   m_nExpectedInstallerSize = size;
   LOGA(kLog_Info, "get file size end");
 
@@ -117,7 +118,8 @@ void CSetupFrameWnd::PrepareDownload() {
   }
 
   std::wstring file = DownloadedInstallerPath();
-  JudgeDeleteHistoryFile(m_strDownloadUrl, size, file);
+  JudgeDeleteHistoryFile(m_strDownloadUrl, size, file,
+                         engine::validator_of(validators.etag, validators.lastModified));
   StartDownload(m_strDownloadUrl, file);
 }
 

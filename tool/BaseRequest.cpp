@@ -136,11 +136,17 @@ void ShowApiError(const char* api, int error, void* module, const char* caller) 
   }
 }
 
-int64_t GetFileSizeByHead(const std::wstring& url) {
+int64_t GetFileSizeByHead(const std::wstring& url, HeadValidators* validators) {
   CWinHttpRequest request;
   request.SetMethod(L"HEAD");
   int64_t size = 0;
-  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
+  if (validators) *validators = HeadValidators();
+  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) {
+    size = 0;
+  } else if (validators) {
+    validators->etag = request.QueryHeaderText(L"ETag");
+    validators->lastModified = request.QueryHeaderText(L"Last-Modified");
+  }
   request.Close();
   return size;
 }

@@ -61,7 +61,15 @@ class CBaseRequest {
 // from module (a module handle, may be null) or else from the system.
 void ShowApiError(const char* api, int error, void* module, const char* caller);
 
+// The validator headers of an answer, as sent (empty when absent).
+struct HeadValidators {
+  std::string etag;
+  std::string lastModified;
+};
+
 // HEAD query of an address: the Content-Length of a "200" answer, else 0.
-int64_t GetFileSizeByHead(const std::wstring& url);
+// With `validators`, also its "ETag" and "Last-Modified" values; the request
+// itself is the same either way.
+int64_t GetFileSizeByHead(const std::wstring& url, HeadValidators* validators = nullptr);
 
 #include "WinHttpRequest.h"

@@ -5,6 +5,7 @@
 
 #include "RequestUrl.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 
 namespace {
 
@@ -114,6 +115,23 @@ bool CWinHttpRequest::QueryContentLength(int64_t& length) {
   if (ParseContentLength(std::wstring(text, size / sizeof(wchar_t)), length)) return true;
   SetLastError(ERROR_SUCCESS);  // present but no number
   return false;
+}
+
+std::string CWinHttpRequest::QueryHeaderText(const wchar_t* name) {
+  if (!m_hRequest) return {};
+  HINTERNET request = static_cast<HINTERNET>(m_hRequest);
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0 || size > 4096) return {};
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, &value[0], &bytes,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  value.resize(bytes / sizeof(wchar_t));
+  return WideToUtf8(value);
 }
 
 bool CWinHttpRequest::GetUrlFileSize(int64_t& size) {

@@ -17,6 +17,8 @@ class CWinHttpRequest : public CBaseRequest {
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
   bool QueryContentLength(int64_t& length) override;
+  // The value of a response header of the open request; empty when absent.
+  std::string QueryHeaderText(const wchar_t* name);
 
  private:
   // HINTERNET handles, kept as plain pointers so this header needs no WinHTTP

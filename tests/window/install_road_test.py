@@ -40,6 +40,10 @@ Scenarios (all by default, or those named after the arguments):
   close         Escape during the download: No resumes it from its files;
                 Escape during the silent install: Yes ends the installer
                 process and cleans up
+  replaced      (named only) the server's installer is replaced by another
+                build of the same size while the download is stopped: the
+                resumed download starts over, says why, and ends
+                byte-identical to the new build
 
 Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -734,6 +738,78 @@ def scenario_close():
     check(not running, f"close: the silent installer process was ended ({running})")
     check(leftovers() == [],
           f"close: the downloaded installer and the progress file are deleted ({leftovers()})")
+
+
+# ---- resume validators: a file replaced between a stopped and a resumed download
+
+def same_size_build(original):
+    """Another build of the demo installer with the same size: the text of its
+    DOS stub changed, a part of the file that Windows never runs."""
+    data = original.read_bytes()
+    stub = b"This program cannot be run in DOS mode"
+    at = data.find(stub)
+    if at < 0:
+        at = 0x40
+    return data[:at] + data[at:at + len(stub)].swapcase() + data[at + len(stub):]
+
+
+def first_open(path, timeout):
+    """A handle on the file as soon as it appears: its bytes stay readable
+    even if the installer deletes the file afterwards."""
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            return open(path, "rb")
+        except FileNotFoundError:
+            time.sleep(0.02)
+    return None
+
+
+def scenario_replaced():
+    fresh_state()
+    new_build = same_size_build(served)
+    check(len(new_build) == served.stat().st_size and new_build != served.read_bytes(),
+          "replaced: another build of the same size")
+    inst = open_installer("replaced")
+    if not inst:
+        return
+    inst.click(INSTALL)
+    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "replaced: the download runs")
+    time.sleep(1.5)
+    mark = log_mark()
+    inst.escape()
+    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, "replaced: the download stops meanwhile")
+    partial = data_dir / "zelvane-download.exe.tmp"
+    check(partial.exists() and partial.stat().st_size > 0, "replaced: bytes of the first build are on disk")
+    meta = (data_dir / "zelvane-download.exe.cfg").read_bytes()
+    check(b"4:etag" in meta, f"replaced: the resume file records the server's ETag ({meta[-120:]!r})")
+    inst.shot("replaced-1-question")
+    with served_instead(lambda path: path.write_bytes(new_build)):
+        mark = log_mark()
+        answer("n")
+        line = wait_log("the file on the server has changed", 30, mark)
+        check(line is not None and "If-Range" in line, f"replaced: the resumed download starts over and says why ({line})")
+        downloaded = first_open(data_dir / "zelvane-download.exe", 180)
+        check(downloaded is not None, "replaced: the download completes")
+        if downloaded:
+            with downloaded:
+                got = downloaded.read()
+            check(got == new_build, f"replaced: the file is the new build byte for byte ({len(got)} bytes)")
+        check(wait_log("HttpDownload,ret = 0", 30, mark) is not None, "replaced: the download reports success")
+        end = wait_log(r"UpdateWindowSate:kWindow_Finish|ShowMessage:", 150, mark)
+    inst.shot("replaced-2-end")
+    if end and "kWindow_Finish" in end:
+        check((product_dir / "Quillory.exe").is_file(), "replaced: the new build installed the demo product")
+        inst.click(CLOSE)
+    else:
+        # Where installers must carry a valid signature, a build changed after
+        # signing is refused; that is right as long as the file was the new build.
+        refused = wait_log(r"(?i)signature|authenticode|publisher", 0, mark)
+        check(refused is not None, f"replaced: not installed only because its signature was refused ({end})")
+        answer("Return")
+        inst.click(CLOSE)
+        answer("y")
+    check(inst.wait_exit(30) == 0, "replaced: closed with exit code 0")
 
 
 try:
