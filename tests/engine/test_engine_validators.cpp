@@ -91,6 +91,17 @@ engine::resume_meta StoppedRun(const std::string& url, const fs::path& data, int
   return meta;
 }
 
+// One case: its own data folder and its own served file, published first
+// as `first`.
+struct Case {
+  Case(const std::string& tag, const std::string& first) : dir("validators"), data(dir.path() / "P.tmp"), file(tag) {
+    file.Publish(first, 1000);
+  }
+  zvtest::TempDir dir;
+  fs::path data;
+  ServedFile file;
+};
+
 void CheckHolds(const engine_result& r, const fs::path& data, const std::string& content) {
   CHECK(r.started);
   CHECK_FALSE(r.timed_out);
@@ -102,19 +113,16 @@ void CheckHolds(const engine_result& r, const fs::path& data, const std::string&
 }  // namespace
 
 TEST_CASE("an unchanged file resumes where it stopped, its ranges asked with If-Range") {
-  zvtest::TempDir dir("validators");
-  auto data = dir.path() / "P.tmp";
-  ServedFile file("same");
   const std::string build = Build(1);
-  file.Publish(build, 1000);
+  Case c("same", build);
 
-  engine::resume_meta meta = StoppedRun(file.Url(), data);
+  engine::resume_meta meta = StoppedRun(c.file.Url(), c.data);
   CHECK(meta.validator.etag.size() > 2);  // nginx's strong tag
   CHECK(meta.validator.last_modified.empty());
 
   LogSince log;
-  auto r = RunDownload(file.Url(), TestSettings(data));
-  CheckHolds(r, data, build);
+  auto r = RunDownload(c.file.Url(), TestSettings(c.data));
+  CheckHolds(r, c.data, build);
   // Only the missing pieces were fetched again.
   CHECK(r.written == kSize - zvtest::SavedBytes(meta));
   CHECK(log.Has("the server's file unchanged (ETag " + meta.validator.etag + ")"));
@@ -122,41 +130,35 @@ TEST_CASE("an unchanged file resumes where it stopped, its ranges asked with If-
 }
 
 TEST_CASE("a file replaced by another build of the same size between two runs is fetched anew") {
-  zvtest::TempDir dir("validators");
-  auto data = dir.path() / "P.tmp";
-  ServedFile file("replaced");
   const std::string old_build = Build(1), new_build = Build(2);
-  file.Publish(old_build, 1000);
-  engine::resume_meta before = StoppedRun(file.Url(), data);
+  Case c("replaced", old_build);
+  engine::resume_meta before = StoppedRun(c.file.Url(), c.data);
 
-  file.Publish(new_build, 500);
+  c.file.Publish(new_build, 500);
   LogSince log;
-  auto r = RunDownload(file.Url(), TestSettings(data));
-  CheckHolds(r, data, new_build);
+  auto r = RunDownload(c.file.Url(), TestSettings(c.data));
+  CheckHolds(r, c.data, new_build);
   CHECK(r.written == kSize);  // nothing of the old build was kept
   // The first request carried If-Range and was answered whole.
   CHECK(log.Count(kChanged) == 1);
   CHECK(log.Has("answered the whole file to If-Range " + before.validator.etag));
-  engine::resume_meta after = MetaOf(data);
+  engine::resume_meta after = MetaOf(c.data);
   CHECK_FALSE(after.validator.empty());
   CHECK(after.validator != before.validator);
 }
 
 TEST_CASE("a file replaced while the connections fetch it is dropped once and fetched anew") {
-  zvtest::TempDir dir("validators");
-  auto data = dir.path() / "P.tmp";
-  ServedFile file("midrun");
   const std::string old_build = Build(3), new_build = Build(4);
-  file.Publish(old_build, 1000);
+  Case c("midrun", old_build);
 
   // Published after 300,000 bytes: the ranges asked for later meet the new
   // build, on several connections.
   bool published = false;
   LogSince log;
-  auto first = RunDownload(file.Url(), TestSettings(data), 60, [&](int64_t written, engine::multi_download&) {
+  auto first = RunDownload(c.file.Url(), TestSettings(c.data), 60, [&](int64_t written, engine::multi_download&) {
     if (written >= 300000 && !published) {
       published = true;
-      file.Publish(new_build, 500);
+      c.file.Publish(new_build, 500);
     }
   });
   REQUIRE(published);
@@ -164,43 +166,37 @@ TEST_CASE("a file replaced while the connections fetch it is dropped once and fe
   CHECK(engine::is_http_error(first.error, engine::kErr_FileChanged));
   CHECK(log.Count(kChanged) == 1);
   // Nothing of the old build is left: no bytes, no pieces.
-  CHECK(fs::file_size(data) == 0);
+  CHECK(fs::file_size(c.data) == 0);
   CHECK(first.downloaded == 0);
-  CHECK(zvtest::SavedBytes(MetaOf(data)) == 0);
+  CHECK(zvtest::SavedBytes(MetaOf(c.data)) == 0);
 
-  auto r = RunDownload(file.Url(), TestSettings(data));
-  CheckHolds(r, data, new_build);
+  auto r = RunDownload(c.file.Url(), TestSettings(c.data));
+  CheckHolds(r, c.data, new_build);
 }
 
 TEST_CASE("a recorded validator the server no longer sends starts the file over") {
-  zvtest::TempDir dir("validators");
-  auto data = dir.path() / "P.tmp";
-  ServedFile file("dropped");
   const std::string build = Build(5);
-  file.Publish(build, 1000);
-  CHECK_FALSE(StoppedRun(file.Url(), data).validator.empty());
+  Case c("dropped", build);
+  CHECK_FALSE(StoppedRun(c.file.Url(), c.data).validator.empty());
 
   LogSince log;
-  auto r = RunDownload(file.Url("/novalidator/"), TestSettings(data));
-  CheckHolds(r, data, build);
+  auto r = RunDownload(c.file.Url("/novalidator/"), TestSettings(c.data));
+  CheckHolds(r, c.data, build);
   CHECK(r.written == kSize);
   CHECK(log.Count(kChanged) == 1);
   CHECK(log.Count(kSizeOnly) == 1);
 }
 
 TEST_CASE("a server without validators keeps the size-only resume and says so once") {
-  zvtest::TempDir dir("validators");
-  auto data = dir.path() / "P.tmp";
-  ServedFile file("none");
   const std::string build = Build(6);
-  file.Publish(build, 1000);
-  const std::string url = file.Url("/novalidator/");
-  engine::resume_meta meta = StoppedRun(url, data);
+  Case c("none", build);
+  const std::string url = c.file.Url("/novalidator/");
+  engine::resume_meta meta = StoppedRun(url, c.data);
   CHECK(meta.validator.empty());
 
   LogSince log;
-  auto r = RunDownload(url, TestSettings(data));
-  CheckHolds(r, data, build);
+  auto r = RunDownload(url, TestSettings(c.data));
+  CheckHolds(r, c.data, build);
   CHECK(r.written == kSize - zvtest::SavedBytes(meta));
   CHECK(log.Count(kSizeOnly) == 1);
   CHECK_FALSE(log.Has(kChanged));

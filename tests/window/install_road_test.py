@@ -704,20 +704,29 @@ def scenario_rtl():
         api_get("/control/carousel?mode=good")
 
 
-def scenario_close():
-    fresh_state()
-    inst = open_installer("close")
+def stopped_download(name):
+    """Install, and Escape once the download has run a while: the question is
+    shown and the download stopped, its files kept. The installer, or None."""
+    inst = open_installer(name)
     if not inst:
-        return
+        return None
     inst.click(INSTALL)
-    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "close: the download runs")
+    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, f"{name}: the download runs")
     time.sleep(1.0)
     mark = log_mark()
     inst.escape()
     line = wait_log("ShowMessage:", 10, mark)
-    check(line is not None and "in progress" in line, f"close: the question of the progress page ({line})")
-    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, "close: the download stops meanwhile")
-    inst.shot("close-1-question")
+    check(line is not None and "in progress" in line, f"{name}: the question of the progress page ({line})")
+    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, f"{name}: the download stops meanwhile")
+    inst.shot(f"{name}-1-question")
+    return inst
+
+
+def scenario_close():
+    fresh_state()
+    inst = stopped_download("close")
+    if not inst:
+        return
     mark = log_mark()
     answer("n")
     resumed = wait_log(r"engine: resuming with (\d+) of", 30, mark)
@@ -770,20 +779,13 @@ def scenario_replaced():
     new_build = same_size_build(served)
     check(len(new_build) == served.stat().st_size and new_build != served.read_bytes(),
           "replaced: another build of the same size")
-    inst = open_installer("replaced")
+    inst = stopped_download("replaced")
     if not inst:
         return
-    inst.click(INSTALL)
-    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "replaced: the download runs")
-    time.sleep(1.5)
-    mark = log_mark()
-    inst.escape()
-    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, "replaced: the download stops meanwhile")
     partial = data_dir / "zelvane-download.exe.tmp"
     check(partial.exists() and partial.stat().st_size > 0, "replaced: bytes of the first build are on disk")
     meta = (data_dir / "zelvane-download.exe.cfg").read_bytes()
     check(b"4:etag" in meta, f"replaced: the resume file records the server's ETag ({meta[-120:]!r})")
-    inst.shot("replaced-1-question")
     with served_instead(lambda path: path.write_bytes(new_build)):
         mark = log_mark()
         answer("n")
