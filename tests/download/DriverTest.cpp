@@ -537,3 +537,30 @@ TEST_CASE("leftovers are kept only for the same build when the size query names 
   REQUIRE(ReadMetaInfo(stored_size, stored_url, meta.wstring(), &stored));
   CHECK(stored == date);
 }
+
+TEST_CASE("a file replaced during the download is started over once and ends as the new build") {
+  zvtest::TempDir dir("driver-replaced");
+  fs::path target = dir.path() / "zelvane-download.exe";
+  const std::size_t size = 4000000;
+  const std::string old_build = zvpeers::PseudoRandomBytes(size, 11), new_build = zvpeers::PseudoRandomBytes(size, 12);
+  zvpeers::PublishedFile file("driver");
+  file.Publish(old_build, 1000);
+
+  // Published at the first progress report, while the connections (paced
+  // at 64 KiB/s each) still have most ranges to ask for.
+  Recorder recorder;
+  bool published = false;
+  recorder.hook = [&](const Call& call) {
+    if (call.code == kCallback_Percent && !published) {
+      published = true;
+      file.Publish(new_build, 500);
+    }
+  };
+  LogSince log;
+  REQUIRE(Fetch(Utf8ToWide(file.Url("/rate/64k/")), target.wstring(), recorder));
+  recorder.CheckSequence(kDownload_Success);
+  CHECK(published);
+  CHECK(zvtest::ReadFile(target) == new_build);
+  CHECK(log.Count("engine: the file on the server has changed") == 1);
+  CHECK(log.Count("starts over: the file on the server has changed") == 1);
+}

@@ -2,8 +2,7 @@
 // stopped part-way and resumed must end byte-identical to the file the
 // server serves at the end, never a mix of two builds of the same size.
 // Each case serves its own file from the peers' folder and replaces it the
-// way a vendor publishes a build: a new file renamed over the old one, with
-// a new modification time (nginx derives ETag and Last-Modified from it).
+// way a vendor publishes a build.
 #include <doctest/doctest.h>
 
 #include "engine/error.h"
@@ -15,8 +14,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <random>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using zvtest::engine_result;
@@ -30,36 +27,7 @@ constexpr int64_t kSize = 2000000;  // 123 pieces of 16 KiB, ranges of 128 KiB
 const char kChanged[] = "the file on the server has changed";
 const char kSizeOnly[] = "checked by its size only";
 
-std::string Build(unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(static_cast<std::size_t>(kSize), '\0');
-  for (char& b : bytes) b = static_cast<char>(random() & 0xff);
-  return bytes;
-}
-
-// A file of the peers' folder that only this test case uses.
-class ServedFile {
- public:
-  explicit ServedFile(const std::string& tag)
-      : name_("validators-" + std::to_string(getpid()) + "-" + tag + ".bin"), path_(zvpeers::FilesDir() / name_) {}
-  ~ServedFile() {
-    std::error_code ec;
-    fs::remove(path_, ec);
-  }
-  // Publishes content, modified `age` seconds ago.
-  void Publish(const std::string& content, int age) {
-    fs::path next = path_;
-    next += ".next";
-    zvtest::WriteFile(next, content);
-    fs::last_write_time(next, fs::file_time_type::clock::now() - std::chrono::seconds(age));
-    fs::rename(next, path_);
-  }
-  std::string Url(const char* location = "/files/") const { return zvpeers::Url("nginx", "http", location + name_); }
-
- private:
-  std::string name_;
-  fs::path path_;
-};
+std::string Build(unsigned seed) { return zvpeers::PseudoRandomBytes(static_cast<std::size_t>(kSize), seed); }
 
 engine::resume_meta MetaOf(const fs::path& data) {
   engine::resume_meta meta;
@@ -99,7 +67,7 @@ struct Case {
   }
   zvtest::TempDir dir;
   fs::path data;
-  ServedFile file;
+  zvpeers::PublishedFile file;
 };
 
 void CheckHolds(const engine_result& r, const fs::path& data, const std::string& content) {
