@@ -779,9 +779,9 @@ int multi_download::load_meta(const std::wstring& path) {
   std::vector<uint8_t> bits(meta.bitfield.begin(), meta.bitfield.end());
   requested_.from_bitfield(bits, meta.piece_num, meta.piece_size);
   downloaded_.from_bitfield(bits, meta.piece_num, meta.piece_size);
-  LOGA(kLog_Info, "engine: resuming with %lld of %lld bytes, the server's file unchanged (%s)",
-       static_cast<long long>(downloaded_.total()), static_cast<long long>(meta.file_size),
-       validator_.describe().c_str());
+  LOGA(kLog_Info, "engine: resuming with %lld of %lld bytes, %s", static_cast<long long>(downloaded_.total()),
+       static_cast<long long>(meta.file_size),
+       validator_.empty() ? "judged by size only" : ("the server's file unchanged (" + validator_.describe() + ")").c_str());
   return 1;
 }
 

@@ -167,5 +167,6 @@ TEST_CASE("a server without validators keeps the size-only resume and says so on
   CheckHolds(r, c.data, build);
   CHECK(r.written == kSize - zvtest::SavedBytes(meta));
   CHECK(log.Count(kSizeOnly) == 1);
+  CHECK(log.Has("resuming with " + std::to_string(zvtest::SavedBytes(meta)) + " of 2000000 bytes, judged by size only"));
   CHECK_FALSE(log.Has(kChanged));
 }
