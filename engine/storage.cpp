@@ -64,6 +64,13 @@ bool fail(std::string* why, const std::string& text) {
   return false;
 }
 
+// Printable text without control characters (a header value's bytes).
+bool header_safe(const std::string& text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
 const bencode::entry* member(const bencode::entry& dict, const char* key, bencode::entry::kind_t kind) {
   const bencode::entry* e = dict.find(key);
   return e && e->kind() == kind ? e : nullptr;
@@ -100,6 +107,11 @@ bool decode_resume_meta(const std::string& bytes, resume_meta& out, std::string*
   m.bitfield = bitfield->string();
   if (etag) m.validator.etag = etag->string();
   if (last_modified) m.validator.last_modified = last_modified->string();
+  // It goes back to the server as a header value: only what an answer's
+  // headers could have given is taken.
+  if (m.validator != validator_of(m.validator.etag, m.validator.last_modified) ||
+      !header_safe(m.validator.etag) || !header_safe(m.validator.last_modified))
+    return fail(why, "the validator is malformed");
   if (m.file_size < 0) return fail(why, "negative file size");
   if (m.piece_size <= 0 || m.piece_size > kMaxResumePieceSize) return fail(why, "piece size out of range");
   // ceil without overflow: file_size may be close to INT64_MAX.

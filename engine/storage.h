@@ -86,8 +86,9 @@ std::string encode_resume_meta(const resume_meta& meta);
 // Decodes and checks the record on its own: a dictionary with the five keys
 // of the right types, file_size >= 0, 0 < piece_size <= 1 GiB,
 // piece_num = ceil(file_size / piece_size), bitfield of ceil(piece_num / 8)
-// bytes (bits past piece_num are cleared); "etag" and "last_modified" are
-// optional strings. `why` (if given) says what failed.
+// bytes (bits past piece_num are cleared); "etag" (a strong tag) or else
+// "last_modified" are optional strings without control characters. `why`
+// (if given) says what failed.
 bool decode_resume_meta(const std::string& bytes, resume_meta& out, std::string* why = nullptr);
 // The checks against the download at hand: the server's size must equal
 // the recorded one, and the data file (data_length bytes long) must reach the

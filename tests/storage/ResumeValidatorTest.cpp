@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <string>
+#include <utility>
 
 using engine::resource_validator;
 using engine::resume_meta;
@@ -117,12 +118,28 @@ TEST_CASE("a record with a validator keeps its keys in byte order and old reader
   CHECK(back.validator.empty());
   CHECK(back.bitfield == std::string(1, static_cast<char>(0xc0)));
 
-  // A validator key of the wrong type makes the record unusable.
-  resume_meta out;
-  std::string why;
-  CHECK_FALSE(engine::decode_resume_meta(
-      "d8:bitfield1:\xc0" "4:etagi7e9:file_sizei40000e9:final_url0:9:piece_numi3e10:piece_sizei16384ee", out, &why));
-  CHECK(why.find("validator") != std::string::npos);
+  // A validator that no answer could have given makes the record unusable:
+  // it would go back to the server as a header value.
+  const std::pair<const char*, std::string> bad[] = {
+      {"tag as integer", "4:etagi7e"},
+      {"weak tag", "4:etag7:W/\"abc\""},
+      {"tag without quotes", "4:etag3:abc"},
+      {"line break in the date", "13:last_modified9:Tue\r\nX: 1"},
+      {"tag and date both", "4:etag5:\"abc\"13:last_modified3:Tue"},
+  };
+  for (const auto& c : bad) {
+    CAPTURE(c.first);
+    std::string record = "d8:bitfield1:\xc0" + c.second;
+    // keys in order: a date key goes after final_url
+    if (c.second.rfind("13:", 0) == 0)
+      record = "d8:bitfield1:\xc0" "9:file_sizei40000e9:final_url0:" + c.second + "9:piece_numi3e10:piece_sizei16384ee";
+    else
+      record += "9:file_sizei40000e9:final_url0:9:piece_numi3e10:piece_sizei16384ee";
+    resume_meta out;
+    std::string why;
+    CHECK_FALSE(engine::decode_resume_meta(record, out, &why));
+    CHECK(why.find("validator") != std::string::npos);
+  }
 }
 
 TEST_CASE("the meta file keeps the validator across a save and a load") {
