@@ -27,6 +27,7 @@ void CSetupFrameWnd::InstallExeFinish() {
     if (SkinUI::CControlUI* c = Find(L"lineLayout")) c->SetAttribute(L"visible", L"false");
     if (SkinUI::CControlUI* c = Find(L"customLayout")) c->SetAttribute(L"visible", L"false");
     if (SkinUI::CControlUI* c = Find(L"control_tip")) c->SetVisible(false);
+    if (SkinUI::CControlUI* c = Find(L"btn_start")) c->SetFocus();  // Enter starts the product
     if (m_pTaskbar) {
       m_pTaskbar->SetState(CTaskbarProgress::kNormal);
       m_pTaskbar->SetValue(100, 100);

@@ -1,6 +1,8 @@
 // From the Install click to the hand-over to the silent installer: the path
 // check, the pre-download worker (redirect probe, size, free space), the
 // download thread and its outcome.
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "Window/InstallLogic.h"
@@ -29,6 +31,13 @@ bool IsPathUsable(const std::wstring& path, bool& exists) {
   }
   DWORD error = GetLastError();
   return error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND;
+}
+
+// The size of a file, or -1 when there is none.
+int64_t FileSize(const std::wstring& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(std::filesystem::path(path), ec);
+  return ec ? -1 : static_cast<int64_t>(size);
 }
 
 }  // namespace
@@ -120,6 +129,11 @@ void CSetupFrameWnd::PrepareDownload() {
   std::wstring file = DownloadedInstallerPath();
   JudgeDeleteHistoryFile(m_strDownloadUrl, size, file,
                          engine::validator_of(validators.etag, validators.lastModified));
+  if (IsKeptInstallerUsable(FileSize(file), size)) {
+    LOGA(kLog_Info, "PrepareDownload: the installer kept from the last attempt is used, not downloaded again");
+    DownloadSuccess();
+    return;
+  }
   StartDownload(m_strDownloadUrl, file);
 }
 

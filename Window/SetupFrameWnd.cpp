@@ -15,6 +15,7 @@
 #include "system/SystemUtils.h"
 #include "ui/archive/ExtractZip.h"
 #include "ui/archive/ResourceLoader.h"
+#include "ui/markup/Markup.h"
 
 int64_t g_nLastDownloadBytes = 0;
 std::atomic<bool> g_bCloseAsking{false};
@@ -75,6 +76,7 @@ std::wstring CSetupFrameWnd::GetSkinFile() {
 
 void CSetupFrameWnd::InitWindow() {
   SetIcon(101);
+  m_pm.SetRightToLeft(m_langMgr.IsRtl());  // Tab follows the reading direction
   InitData();
   if (!m_pTaskbar) m_pTaskbar = new CTaskbarProgress();  // lives until the process ends
   m_pTaskbar->Attach(m_hWnd);
@@ -145,7 +147,14 @@ void CSetupFrameWnd::InitControls() {
   if ((m_pEditPath = FindAs<SkinUI::CEditUI>(L"edit_path"))) {
     m_pEditPath->SetText(m_strInstallDir);
     m_pEditPath->SetReadOnly(true);
+    // Focusing the field opens the folder dialog: Tab goes to Browse instead.
+    m_pEditPath->SetKeyboardEnabled(false);
+    m_pEditPath->SetToolTip(m_langMgr.GetText(L"STR_INSTALL_PATH"));
   }
+  // Screen readers name the licence box by its sentence and the bar by its caption.
+  if (SkinUI::CControlUI* agree = Find(L"chk_agree"))
+    agree->SetToolTip(SkinUI::MarkupPlainText(m_langMgr.GetText(L"STR_LISENCE")));
+  if (SkinUI::CControlUI* bar = Find(L"progress_download")) bar->SetToolTip(m_langMgr.GetText(L"STR_INSTALLING"));
   setText(L"btn_browse", L"STR_BROWSE");
   setText(L"btn_lisence", L"STR_LISENCE");
   setText(L"label_install", L"STR_INSTALLING");
@@ -166,6 +175,7 @@ void CSetupFrameWnd::UpdateWindowSate(int state) {
       RunOnUiThread([this] {
         if (auto* tabs = FindAs<SkinUI::CTabLayoutUI>(L"switch")) tabs->SelectItem(0, true);
         if (SkinUI::CControlUI* start = Find(L"btn_start")) start->SetVisible(false);
+        if (SkinUI::CControlUI* install = Find(L"btn_install")) install->SetFocus();
       });
       break;
     case kWindow_Downloading:

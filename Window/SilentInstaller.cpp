@@ -4,9 +4,16 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <openssl/x509_vfy.h>
+
+#include <memory>
 #include <vector>
 
 #include "Window/InstallLogic.h"
+#include "system/Authenticode.h"
+#include "system/FileDigest.h"
+#include "system/Strings.h"
+#include "system/SystemRoots.h"
 
 bool RunSilentInstaller(const std::wstring& exePath, const std::wstring& installDir,
                         const std::wstring& progressFile, DWORD* exitCode) {
@@ -47,7 +54,9 @@ bool SignedBy(const std::wstring& path, const std::wstring& publisher, std::wstr
   LONG status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   bool ok = false;
   if (status != ERROR_SUCCESS) {
-    why = L"the installer's signature is not valid";
+    wchar_t code[16] = {};
+    swprintf(code, 16, L"0x%08lx", static_cast<unsigned long>(status));
+    why = L"the installer's signature is not valid (WinVerifyTrust " + std::wstring(code) + L")";
   } else if (CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData)) {
     CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
     CRYPT_PROVIDER_CERT* cert = signer ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
@@ -67,9 +76,26 @@ bool SignedBy(const std::wstring& path, const std::wstring& publisher, std::wstr
   return ok;
 }
 
+// The same promise checked with OpenSSL against the system's roots, so that
+// the image hash, chain and signer are judged by our own code as well.
+bool SignedByOpenSsl(const std::wstring& path, const std::wstring& publisher, std::wstring& why) {
+  std::unique_ptr<X509_STORE, void (*)(X509_STORE*)> roots(X509_STORE_new(), &X509_STORE_free);
+  if (!roots || AddSystemRootCertificates(roots.get()) <= 0) {
+    why = L"the installer's signature cannot be checked: no system roots";
+    return false;
+  }
+  AuthenticodePolicy policy;
+  policy.roots = roots.get();
+  policy.publisher = WideToUtf8(publisher);
+  std::string reason;
+  if (VerifyAuthenticodeFile(path, policy, reason)) return true;
+  why = L"the installer's signature is refused: " + Utf8ToWide(reason);
+  return false;
+}
+
 }  // namespace
 
-bool VerifyDownloadedInstaller(const std::wstring& exePath, int64_t expectedSize,
+bool VerifyDownloadedInstaller(const std::wstring& exePath, int64_t expectedSize, const std::wstring& sha256Pin,
                                const std::wstring& publisher, std::wstring& why) {
   HANDLE file = CreateFileW(exePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -91,5 +117,10 @@ bool VerifyDownloadedInstaller(const std::wstring& exePath, int64_t expectedSize
     why = L"the downloaded file is not a Windows program";
     return false;
   }
-  return publisher.empty() || SignedBy(exePath, publisher, why);
+  std::string pinWhy;
+  if (!MatchesSha256Pin(exePath, sha256Pin, pinWhy)) {
+    why = L"the downloaded installer fails its pin: " + Utf8ToWide(pinWhy);
+    return false;
+  }
+  return publisher.empty() || (SignedByOpenSsl(exePath, publisher, why) && SignedBy(exePath, publisher, why));
 }

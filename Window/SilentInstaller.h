@@ -14,9 +14,13 @@
 bool RunSilentInstaller(const std::wstring& exePath, const std::wstring& installDir,
                         const std::wstring& progressFile, DWORD* exitCode);
 
-// The file is a Windows executable (PE header), not empty, of the size the
-// server announced (when it announced one), and, when a publisher is named,
-// carries a valid Authenticode signature of that publisher. On false, `why`
-// says what failed.
-bool VerifyDownloadedInstaller(const std::wstring& exePath, int64_t expectedSize,
+// The checks made before the downloaded installer runs, in this order: the
+// file is not empty and has the size the server announced (when it announced
+// one); it starts with a PE header; its SHA-256 is the pinned one (when a pin
+// of 64 hexadecimal digits is given; any other non-empty pin fails); and,
+// when a publisher is named, its Authenticode signature holds for this exact
+// image, chains to a root of the system store and names that publisher,
+// checked first with OpenSSL and then by WinVerifyTrust. On false, `why` says
+// what failed.
+bool VerifyDownloadedInstaller(const std::wstring& exePath, int64_t expectedSize, const std::wstring& sha256Pin,
                                const std::wstring& publisher, std::wstring& why);

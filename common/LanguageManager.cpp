@@ -1,8 +1,10 @@
 #include "common/LanguageManager.h"
 
 #include <utility>
+#include <vector>
 
 #include "common/IniFile.h"
+#include "common/LanguageFallback.h"
 #include "common/LanguagePlatform.h"
 #include "log/Log.h"
 #include "system/Strings.h"
@@ -118,12 +120,32 @@ void LanguageManager::InitCurrentLanguage() {
   m_strLanguage = L"English";
   const std::wstring id = m_pPlatform->GetUserUILanguage();
   LOGW(kLog_Info, L"Language Code:%ls", id.c_str());
-  const std::wstring name = ReadIniString(m_strFolder + L"language.ini", L"Language", id);
-  if (!name.empty())
-    m_strLanguage = name;
-  else
-    LOGW(kLog_Info, L"language id %ls not listed in language.ini: English", id.c_str());
+  const std::wstring table = m_strFolder + L"language.ini";
+  std::wstring name = ReadIniString(table, L"Language", id);
+  if (name.empty()) name = FallbackLanguageName(table, id);
+  if (!name.empty()) m_strLanguage = name;
   if (m_strLanguage == L"Arabic" || m_strLanguage == L"Hebrew") m_bRtl = true;
+}
+
+// A language of the table for an id it does not list: the same primary
+// language (Portuguese for Brazil, French for Canada, traditional Chinese for
+// Hong Kong), else the empty text (English).
+std::wstring LanguageManager::FallbackLanguageName(const std::wstring& table, const std::wstring& id) const {
+  IniSection listed;
+  ReadIniSection(table, L"Language", listed);
+  std::vector<unsigned> ids;
+  for (const auto& entry : listed)
+    if (!entry.second.empty()) ids.push_back(ParseLanguageId(entry.first));
+  const unsigned chosen = ChooseListedLanguage(ParseLanguageId(id), ids);
+  for (const auto& entry : listed) {
+    if (chosen != 0 && !entry.second.empty() && ParseLanguageId(entry.first) == chosen) {
+      LOGW(kLog_Info, L"language id %ls not listed in language.ini: %ls of its primary language", id.c_str(),
+           entry.second.c_str());
+      return entry.second;
+    }
+  }
+  LOGW(kLog_Info, L"language id %ls not listed in language.ini: English", id.c_str());
+  return std::wstring();
 }
 
 void LanguageManager::LoadProductInfo() {

@@ -6,7 +6,8 @@
 //   m_langMgr.Init(m_strDataDir + L"language\\");   // language, settings, addresses, texts
 //   m_langMgr.SetCustom(domainText);                 // after Init, which clears it
 //
-// Init reads "language.ini" (UI language id -> language name), the section
+// Init reads "language.ini" (UI language id -> language name; an id it does
+// not list takes a listed one of the same primary language, else English), the section
 // "PRODUCT" of "productInfo.ini", the address table (resource 107, UTF-16
 // INI) and the language's section of "text.ini" over the built-in English
 // texts, then replaces the placeholders PRODUCT, COLOR and BRAND in every
@@ -62,6 +63,7 @@ class LanguageManager {
  private:
   std::wstring Product(const std::wstring& key) const;
   std::wstring Url(const std::wstring& key) const;
+  std::wstring FallbackLanguageName(const std::wstring& table, const std::wstring& id) const;
 
   std::map<std::wstring, std::wstring> m_mapText;
   std::map<std::wstring, std::wstring> m_mapUrl;

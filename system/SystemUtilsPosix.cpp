@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "SystemUtils.h"
+#include "system/FileDigest.h"
 
 namespace {
 std::string NativePath(const std::wstring& path) {
@@ -25,31 +25,7 @@ bool GetFreeSize(const std::wstring& path, uint32_t& freeMiB) {
   return true;
 }
 
-std::string GetFileMd5(const std::wstring& path) {
-  std::FILE* f = std::fopen(NativePath(path).c_str(), "rb");
-  if (!f) return std::string();
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  std::string result;
-  if (ctx && EVP_DigestInit_ex(ctx, EVP_md5(), nullptr)) {
-    unsigned char chunk[4096];
-    std::size_t got;
-    bool ok = true;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), f)) > 0)
-      if (!EVP_DigestUpdate(ctx, chunk, got)) ok = false;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (ok && EVP_DigestFinal_ex(ctx, digest, &length)) {
-      static const char kHex[] = "0123456789abcdef";
-      for (unsigned int i = 0; i < length; ++i) {
-        result.push_back(kHex[digest[i] >> 4]);
-        result.push_back(kHex[digest[i] & 15]);
-      }
-    }
-  }
-  EVP_MD_CTX_free(ctx);
-  std::fclose(f);
-  return result;
-}
+std::string GetFileMd5(const std::wstring& path) { return GetFileDigestHex(path, EVP_md5()); }
 
 bool IsFileExist(const std::wstring& path) {
   struct stat st;

@@ -74,13 +74,14 @@ TEST_CASE("language.ini maps every listed UI language id to its name, and nothin
 
 TEST_CASE("productInfo.ini reads as UTF-16 with the product settings") {
   auto product = Section(SettingsFile(L"productInfo.ini"), L"PRODUCT");
-  CHECK(product.size() == 9);
+  CHECK(product.size() == 10);
   CHECK(product[L"STR_PRODUCT_NAME"] == L"Quillory");
   CHECK(product[L"STR_BRAND_NAME"] == L"Quillory");
   CHECK(product[L"STR_LISENCE_COLOR"] == L"#524CF5");
   CHECK(product[L"STR_EXE_NAME"] == L"Quillory.exe");
   CHECK(product[L"STR_RUN_AS_ADMIN"] == L"1");
   CHECK(product[L"STR_PID"] == L"300531");
+  CHECK(product[L"STR_PUBLISHER"] == L"Quillory Software");
 }
 
 TEST_CASE("text.ini gives every language all its keys, whole and in its own script") {

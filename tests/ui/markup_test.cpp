@@ -354,3 +354,21 @@ TEST_CASE("hostile input terminates and stays inside the rectangle") {
     CHECK(links.size() <= 8);
   }
 }
+
+TEST_CASE("plain text of markup: the words shown, without tags") {
+  struct {
+    const wchar_t* markup;
+    const wchar_t* plain;
+  } table[] = {
+      {L"I've read and agreed to {c #524CF5}Quillory License Agreement{/c}",
+       L"I've read and agreed to Quillory License Agreement"},
+      {L"agree to the {u}{a https://x.example/l}Licence{/a}{/u}", L"agree to the Licence"},
+      {L"one\ntwo{n}three", L"one two three"},
+      {L"{r}{b}{/r} <{>x<}>", L"{b} {x}"},
+      {L"{i logo.png}", L""},
+  };
+  for (size_t i = 0; i < sizeof(table) / sizeof(table[0]); ++i) {
+    CAPTURE(i);
+    CHECK(MarkupPlainText(table[i].markup) == table[i].plain);
+  }
+}

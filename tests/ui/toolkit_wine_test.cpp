@@ -1,6 +1,7 @@
 // Toolkit semantics under Wine: message-map routing, option groups and
 // check boxes, progress values, tab pages, focus notifications, stacking
-// layouts with real controls, and the window base's hit testing, Escape and
+// layouts with real controls, the tab order and accessible roles and names,
+// and the window base's hit testing, Escape and
 // maximise/restore buttons on a window built from a small skin.
 #include <doctest/doctest.h>
 
@@ -11,6 +12,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "ui/archive/SkinResources.h"
+#include "ui/win/UIAccessible.h"
 #include "ui/win/UIControls.h"
 #include "ui/win/WindowImplBase.h"
 
@@ -181,6 +183,87 @@ TEST_CASE("focus: killfocus then setfocus; hidden or disabled controls take no f
   e->SetVisible(false);
   pm.SetFocus(e, false);
   CHECK(pm.GetFocus() == nullptr);
+}
+
+TEST_CASE("tab order: reading order by columns, mirrored right to left; disabled and hidden skipped") {
+  // Two columns: a above b and c on the left, a tall d on the right.
+  CUIManager pm;
+  auto* root = new CHorizontalLayoutUI;
+  auto* left = new CVerticalLayoutUI;
+  auto* right = new CVerticalLayoutUI;
+  auto* lower = new CHorizontalLayoutUI;
+  auto* a = Named<CButtonUI>(L"a");
+  auto* b = Named<CButtonUI>(L"b");
+  auto* c = Named<CButtonUI>(L"c");
+  auto* d = Named<CButtonUI>(L"d");
+  auto* off = Named<CButtonUI>(L"off");
+  auto* hidden = Named<CButtonUI>(L"hidden");
+  left->SetFixedWidth(200);
+  a->SetFixedHeight(20);
+  d->SetFixedHeight(60);
+  lower->Add(b);
+  lower->Add(off);
+  lower->Add(c);
+  lower->Add(hidden);
+  left->Add(a);
+  left->Add(lower);
+  right->Add(d);
+  root->Add(left);
+  root->Add(right);
+  pm.AttachRoot(root);
+  off->SetEnabled(false);
+  hidden->SetVisible(false);
+  root->SetPos(RECT{0, 0, 300, 100}, false);
+  CHECK(pm.GetTabOrder() == std::vector<CControlUI*>{a, b, c, d});
+  pm.SetRightToLeft(true);
+  CHECK(pm.GetTabOrder() == std::vector<CControlUI*>{d, a, c, b});
+  pm.SetRightToLeft(false);
+  pm.MoveFocus(false);
+  CHECK(pm.GetFocus() == a);
+  pm.MoveFocus(true);  // backwards from the first wraps to the last
+  CHECK(pm.GetFocus() == d);
+  pm.MoveFocus(false);
+  CHECK(pm.GetFocus() == a);
+}
+
+TEST_CASE("accessible roles and names of the controls") {
+  CUIManager pm;
+  auto* root = new CVerticalLayoutUI;
+  auto* button = Named<CButtonUI>(L"button");
+  auto* link = Named<CButtonUI>(L"link");
+  auto* box = Named<CCheckBoxUI>(L"box");
+  auto* dot1 = Named<COptionUI>(L"dot1");
+  auto* dot2 = Named<COptionUI>(L"dot2");
+  auto* label = Named<CTextUI>(L"label");
+  auto* bar = Named<CProgressUI>(L"bar");
+  auto* banner = Named<CControlUI>(L"banner");
+  auto* spacer = Named<CControlUI>(L"spacer");
+  for (CControlUI* c : std::vector<CControlUI*>{button, link, box, dot1, dot2, label, bar, banner, spacer}) root->Add(c);
+  pm.AttachRoot(root);
+  button->SetText(L" Install ");
+  link->SetAttribute(L"showhtml", L"true");
+  link->SetText(L"I agree to the {u}{a https://x.example/}Licence{/a}{/u}");
+  box->SetToolTip(L"I agree");
+  dot1->SetGroup(L"dots");
+  dot2->SetGroup(L"dots");
+  bar->SetToolTip(L"Installing");
+  banner->SetBkImage(L"img\\banner.png");
+  struct {
+    CControlUI* control;
+    LONG role;
+    const wchar_t* name;
+  } table[] = {
+      {button, ROLE_SYSTEM_PUSHBUTTON, L"Install"}, {link, ROLE_SYSTEM_LINK, L"I agree to the Licence"},
+      {box, ROLE_SYSTEM_CHECKBUTTON, L"I agree"},   {dot2, ROLE_SYSTEM_RADIOBUTTON, L"2"},
+      {label, ROLE_SYSTEM_STATICTEXT, L""},         {bar, ROLE_SYSTEM_PROGRESSBAR, L"Installing"},
+      {banner, ROLE_SYSTEM_GRAPHIC, L""},           {spacer, 0, L""},
+  };
+  for (const auto& row : table) {
+    CAPTURE(row.control->GetName().size());
+    CHECK(AccessibleRoleOf(row.control) == row.role);
+    CHECK(AccessibleNameOf(row.control) == row.name);
+  }
+  CHECK(AccessibleRoleOf(root) == 0);
 }
 
 TEST_CASE("stacking layouts with real controls") {

@@ -3,8 +3,35 @@ programs under Wine with real X input."""
 import os
 import subprocess
 import time
+from pathlib import Path
 
 from PIL import Image
+
+
+def wine_session(build, source, artifact_folder):
+    """(build, source, artifacts, wine_run, env) of a test that runs the build's
+    Windows programs on its Wine display; artifacts is created."""
+    build = Path(build).resolve()
+    source = Path(source).resolve()
+    artifacts = build / "artifacts" / artifact_folder
+    artifacts.mkdir(parents=True, exist_ok=True)
+    display = (build / "wine-env" / "display").read_text().strip()
+    env = dict(os.environ, DISPLAY=display, ZV_BINARY_DIR=str(build), ZV_WINE_TIMEOUT="300",
+               WINEPREFIX=str(build / "wineprefix"))
+    return build, source, artifacts, source / "tests" / "wine" / "wine-run", env
+
+
+def shipped_text(source, language, key):
+    """A text of the shipped text table (resources/settings/text.ini) with the
+    product name put in; None when the language or key is missing."""
+    section = None
+    for line in (Path(source) / "resources" / "settings" / "text.ini").read_bytes().decode("utf-16").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line[1:-1]
+        elif section == language and line.startswith(key + "="):
+            return line.split("=", 1)[1].replace("PRODUCT", "Quillory")
+    return None
 
 
 def poll(read, wanted, timeout, interval=0.3):

@@ -580,4 +580,14 @@ void DrawMarkupText(IMarkupCanvas& canvas, TextRect& rect, const std::wstring& t
   d.Run(true, yOffset, w, h);
 }
 
+std::wstring MarkupPlainText(const std::wstring& text) {
+  std::wstring plain;
+  for (const MarkupToken& token : TokenizeMarkup(text)) {
+    if (token.kind == MarkupToken::kText) plain += token.text;
+    else if (token.kind == MarkupToken::kNewline || (token.kind == MarkupToken::kOpen && token.tag == L'n'))
+      plain += L' ';
+  }
+  return plain;
+}
+
 }  // namespace SkinUI

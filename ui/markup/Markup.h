@@ -36,6 +36,10 @@ struct MarkupToken {
 // characters become kNewline tokens; raw sections become plain text.
 std::vector<MarkupToken> TokenizeMarkup(const std::wstring& text);
 
+// The words a markup text shows, without its tags; line breaks become blanks
+// (what a screen reader reads for the text).
+std::wstring MarkupPlainText(const std::wstring& text);
+
 // Decimal number with optional leading blanks and sign; saturates to
 // [-1000000, 1000000] so that hostile values cannot overflow coordinates.
 // Returns false when no digit was read (value set to 0).

@@ -63,6 +63,7 @@ void CControlUI::SetText(const std::wstring& text) {
   if (m_sText == text) return;
   m_sText = text;
   Invalidate();
+  if (m_pManager) m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_NAMECHANGE);
 }
 
 void CControlUI::SetPos(RECT rc, bool bNeedInvalidate) {
@@ -109,6 +110,8 @@ void CControlUI::SetVisible(bool bVisible) {
   if (!bVisible && m_pManager && m_pManager->GetFocus() == this) m_pManager->SetFocus(nullptr);
   if (IsVisible() != wasVisible) NeedParentUpdate();
   if (m_pCover) m_pCover->SetInternVisible(IsVisible());
+  if (m_pManager && IsVisible() != wasVisible)
+    m_pManager->RaiseAccessibleEvent(this, IsVisible() ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE);
 }
 
 void CControlUI::SetInternVisible(bool bVisible) {
@@ -122,6 +125,7 @@ void CControlUI::SetEnabled(bool bEnable) {
   m_bEnabled = bEnable;
   if (!bEnable && m_pManager && m_pManager->GetFocus() == this) m_pManager->SetFocus(nullptr);
   Invalidate();
+  if (m_pManager) m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_STATECHANGE);
 }
 
 void CControlUI::SetFocus() {
@@ -185,11 +189,16 @@ void CControlUI::DoEvent(TEventUI& event) {
   if (event.Type == UIEVENT_SETFOCUS) {
     m_bFocused = true;
     Invalidate();
+    if (m_pManager) {
+      m_pManager->InvalidateFocusRing(this);
+      m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_FOCUS);
+    }
     return;
   }
   if (event.Type == UIEVENT_KILLFOCUS) {
     m_bFocused = false;
     Invalidate();
+    if (m_pManager) m_pManager->InvalidateFocusRing(this);
     return;
   }
   if (event.Type == UIEVENT_TIMER) {

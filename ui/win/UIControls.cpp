@@ -202,7 +202,9 @@ void CButtonUI::DoEvent(TEventUI& event) {
       CControlUI::DoEvent(event);
       return;
     case UIEVENT_KEYDOWN:
-      if (IsKeyboardEnabled() && (event.chKey == VK_SPACE || event.chKey == VK_RETURN)) {
+      // A held key repeats its key-down (bit 30 set): it activates once.
+      if ((event.lParam & (1 << 30)) == 0 && IsKeyboardEnabled() &&
+          (event.chKey == VK_SPACE || event.chKey == VK_RETURN)) {
         Activate();
         return;
       }
@@ -347,6 +349,7 @@ void COptionUI::Selected(bool bSelected, bool bTriggerEvent) {
     } else if (bTriggerEvent) {
       m_pManager->SendNotify(this, L"selectchanged");
     }
+    m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_STATECHANGE);
   }
   Invalidate();
 }
@@ -478,8 +481,10 @@ void* CProgressUI::GetInterface(const std::wstring& name) {
 }
 
 void CProgressUI::SetValue(int n) {
+  const int old = m_nValue;
   m_nValue = std::clamp(n, m_nMin, std::max(m_nMin, m_nMax));
   Invalidate();
+  if (m_nValue != old && m_pManager) m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_VALUECHANGE);
 }
 
 void CProgressUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
@@ -694,6 +699,7 @@ void CEditUI::OpenNativeEdit() {
 
 void CEditUI::OnNativeChange(const std::wstring& text) {
   m_sText = text;
+  if (m_pManager) m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_VALUECHANGE);
   if (m_pManager) m_pManager->SendNotify(this, L"textchanged");
   Invalidate();
 }
@@ -719,6 +725,7 @@ void CEditUI::SetText(const std::wstring& text) {
   m_sText = text;
   if (m_pWindow) SetWindowTextW(m_pWindow->Handle(), text.c_str());
   Invalidate();
+  if (m_pManager) m_pManager->RaiseAccessibleEvent(this, EVENT_OBJECT_VALUECHANGE);
 }
 
 void CEditUI::SetVisible(bool bVisible) {

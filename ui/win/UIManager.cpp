@@ -575,6 +575,10 @@ bool CUIManager::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRES
       return true;
     }
   }
+  if (uMsg == WM_KEYDOWN && HandleNavigationKey(wParam)) {
+    lRes = 0;
+    return true;
+  }
   return false;
 }
 
@@ -646,6 +650,7 @@ void CUIManager::DoPaint() {
     int saved = SaveDC(m_hDcOffscreen);
     IntersectClipRect(m_hDcOffscreen, rcPaint.left, rcPaint.top, rcPaint.right, rcPaint.bottom);
     m_pRoot->DoPaint(m_hDcOffscreen, rcPaint);
+    PaintFocusRing(m_hDcOffscreen);
     RestoreDC(m_hDcOffscreen, saved);
     BitBlt(ps.hdc, rcPaint.left, rcPaint.top, rcPaint.right - rcPaint.left, rcPaint.bottom - rcPaint.top,
            m_hDcOffscreen, rcPaint.left, rcPaint.top, SRCCOPY);

@@ -33,6 +33,14 @@ class INotifyUI {
   virtual void Notify(NotifyMsg& msg) = 0;
 };
 
+// Receives the accessibility events of the controls (focus, state, value,
+// name, show and hide as WinEvent ids) to raise them for screen readers.
+class IAccessibleEventSink {
+ public:
+  virtual ~IAccessibleEventSink() = default;
+  virtual void OnAccessibleEvent(CControlUI* control, DWORD event) = 0;
+};
+
 class IMessageFilterUI {
  public:
   virtual ~IMessageFilterUI() = default;
@@ -143,6 +151,29 @@ class CUIManager {
   bool IsNoActivate() const { return m_bNoActivate; }
   void SetNoActivate(bool b) { m_bNoActivate = b; }
 
+  // Keyboard navigation (UIFocus.cpp): Tab and Shift+Tab move the focus
+  // through the visible, enabled tab stops of the page in reading order,
+  // right to left for right-to-left pages. The focus ring shows once the
+  // keyboard has moved the focus, as the system's focus cues do.
+  void SetRightToLeft(bool b) { m_bRightToLeft = b; }
+  bool IsRightToLeft() const { return m_bRightToLeft; }
+  std::vector<CControlUI*> GetTabOrder() const;
+  bool MoveFocus(bool bBackward);
+  bool HandleNavigationKey(WPARAM key);
+  bool IsFocusRingShown() const { return m_bShowFocusRing; }
+  void ShowFocusRing(bool bShow = true);
+  DWORD GetFocusRingColor() const;  // skin attribute "focusringcolor"
+  // The ring goes round the focused tab stop, a little outside it, over
+  // everything else: painted last, after the whole tree.
+  void PaintFocusRing(HDC hDC);
+  void InvalidateFocusRing(CControlUI* pControl);
+
+  // Accessibility events of the controls go to the sink, when one is set.
+  void SetAccessibleEventSink(IAccessibleEventSink* pSink) { m_pAccessibleSink = pSink; }
+  void RaiseAccessibleEvent(CControlUI* pControl, DWORD event) {
+    if (m_pAccessibleSink) m_pAccessibleSink->OnAccessibleEvent(pControl, event);
+  }
+
   // Notifications.
   bool AddNotifier(INotifyUI* pNotifier);
   bool RemoveNotifier(INotifyUI* pNotifier);
@@ -237,6 +268,9 @@ class CUIManager {
   bool m_bFirstLayout = true;
   bool m_bMouseTracking = false;
   bool m_bMouseCapture = false;
+  bool m_bRightToLeft = false;
+  bool m_bShowFocusRing = false;
+  IAccessibleEventSink* m_pAccessibleSink = nullptr;
 
   CControlUI* m_pRoot = nullptr;
   CControlUI* m_pFocus = nullptr;
@@ -285,6 +319,11 @@ class CUIManager {
   static HINSTANCE s_hInstance;
   static std::vector<CUIManager*> s_aPreMessages;
 };
+
+// The visible controls under root that take() accepts, in reading order:
+// every container's visible children are ordered by their rectangles
+// (rows, then left to right or right to left) and visited in that order.
+std::vector<CControlUI*> ControlsInReadingOrder(CControlUI* root, bool rightToLeft, bool (*take)(CControlUI*));
 
 // Gives the toolkit the executable's module handle: window classes are
 // registered with it and resources are searched in it.

@@ -8,6 +8,7 @@
 #include "log/Log.h"
 #include "ui/archive/ResourceLoader.h"
 #include "ui/archive/SkinResources.h"
+#include "ui/win/UIAccessible.h"
 #include "ui/win/UIControl.h"
 
 namespace SkinUI {
@@ -209,7 +210,45 @@ SKINUI_BEGIN_MESSAGE_MAP(WindowImplBase, CNotifyPump)
   SKINUI_ON_MSGTYPE(L"click", WindowImplBase::OnClick)
 SKINUI_END_MESSAGE_MAP()
 
+WindowImplBase::~WindowImplBase() { ReleaseAccessibility(); }
+
+void WindowImplBase::InitAccessibility() {
+  if (!m_pAccessible) {
+    m_pAccessible = new CAccessibleRoot(m_hWnd, &m_pm);
+    m_pm.SetAccessibleEventSink(m_pAccessible);
+  }
+  struct {
+    const wchar_t* name;
+    UINT command;
+  } const buttons[] = {{L"closebtn", SC_CLOSE}, {L"minbtn", SC_MINIMIZE}, {L"maxbtn", SC_MAXIMIZE},
+                       {L"restorebtn", SC_RESTORE}};
+  HMENU menu = GetSystemMenu(m_hWnd, FALSE);
+  for (const auto& b : buttons) {
+    CControlUI* control = m_pm.FindControl(b.name);
+    wchar_t text[128] = {};
+    if (!control || !control->GetToolTip().empty() || !menu ||
+        GetMenuStringW(menu, b.command, text, 128, MF_BYCOMMAND) <= 0) {
+      continue;
+    }
+    // "&Close\tAlt+F4": without the mnemonic mark and the shortcut.
+    std::wstring name;
+    for (const wchar_t* c = text; *c && *c != L'\t'; ++c) {
+      if (*c != L'&') name += *c;
+    }
+    control->SetToolTip(name);
+  }
+}
+
+void WindowImplBase::ReleaseAccessibility() {
+  if (!m_pAccessible) return;
+  m_pm.SetAccessibleEventSink(nullptr);
+  m_pAccessible->Disconnect();
+  m_pAccessible->Release();
+  m_pAccessible = nullptr;
+}
+
 void WindowImplBase::OnFinalMessage(HWND) {
+  ReleaseAccessibility();
   m_pm.RemovePreMessageFilter(this);
   m_pm.RemoveNotifier(this);
   m_pm.ReapObjects(m_pm.GetFocus());
@@ -403,6 +442,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   if (!root) OnSkinLoadFailed(error.empty() ? L"no controls" : error);
   m_pm.AttachRoot(root);
   m_pm.AddNotifier(this);
+  InitAccessibility();
   InitWindow();
   return 0;
 }
@@ -430,6 +470,13 @@ LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: lRes = OnLButtonDown(uMsg, wParam, lParam, bHandled); break;
     case WM_MOUSEMOVE: lRes = OnMouseMove(uMsg, wParam, lParam, bHandled); break;
     case WM_MOUSEHOVER: lRes = OnMouseHover(uMsg, wParam, lParam, bHandled); break;
+    case WM_GETOBJECT:
+      lRes = m_pAccessible ? m_pAccessible->OnGetObject(wParam, lParam) : 0;
+      bHandled = lRes != 0;
+      break;
+    case WM_SKINUI_ACCESSIBLE_ACTION:
+      if (m_pAccessible) m_pAccessible->RunDefaultAction(static_cast<LONG>(wParam));
+      break;
     default:
       bHandled = FALSE;
       lRes = HandleCustomMessage(uMsg, wParam, lParam, bHandled);

@@ -40,6 +40,7 @@
 
 namespace SkinUI {
 
+class CAccessibleRoot;
 class CNotifyPump;
 using NotifyHandler = void (CNotifyPump::*)(NotifyMsg&);
 using NotifyHandlerWL = LRESULT (CNotifyPump::*)(WPARAM, LPARAM);
@@ -157,7 +158,7 @@ class WindowImplBase : public CWindowWnd,
                        public IDialogBuilderCallback {
  public:
   WindowImplBase() = default;
-  ~WindowImplBase() override = default;
+  ~WindowImplBase() override;
 
   UINT GetClassStyle() const override { return CS_DBLCLKS; }
   LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
@@ -209,8 +210,14 @@ class WindowImplBase : public CWindowWnd,
  protected:
   // Reports a skin that cannot be loaded or built and ends the process (1).
   [[noreturn]] virtual void OnSkinLoadFailed(const std::wstring& reason);
+  // Screen reader support: the accessible tree answers WM_GETOBJECT; the
+  // caption buttons without a tooltip are named like the system menu's
+  // commands, in the system's language.
+  void InitAccessibility();
+  void ReleaseAccessibility();
 
   CUIManager m_pm;
+  CAccessibleRoot* m_pAccessible = nullptr;
 };
 
 }  // namespace SkinUI
