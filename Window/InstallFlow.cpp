@@ -9,10 +9,13 @@
 #include "Window/RedirectProbe.h"
 #include "Window/SetupFrameWnd.h"
 #include "common/GA.h"
+#include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 #include "system/SystemUtils.h"
-#include "tool/BaseRequest.h"
+#include "tool/SystemProxy.h"
+#include "tool/WinHttpRequest.h"
 
 namespace {
 
@@ -57,6 +60,8 @@ void CSetupFrameWnd::OnClickInstall() {
     return;
   }
   LOGA(kLog_Info, "sel path end");
+  // One proxy answer for every request of this install, found on its first request.
+  BeginInstallProxy(m_strDownloadUrl);
   std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
   std::thread(&CSetupFrameWnd::PrepareDownload, this).detach();
   LOGA(kLog_Info, "send ga begin");
@@ -145,6 +150,7 @@ bool CSetupFrameWnd::StartDownload(const std::wstring& url, const std::wstring& 
     request.context = this;
     request.url = url;
     request.path = file;
+    request.proxy = InstallEngineProxy(url);
     StartHttpDownload(&request, &CSetupFrameWnd::OnDownloadStatus, nullptr);
   }).detach();
   return true;
@@ -169,21 +175,19 @@ void CSetupFrameWnd::OnDownloadStatus(int code, int value, int extra, void* cont
 }
 
 void CSetupFrameWnd::OnDownloadResult(int result) {
-  switch (result) {
+  // The driver's named results only; it gives no other value, and one that
+  // came anyway leaves the window as it is.
+  switch (static_cast<DownloadResult>(result)) {
     case kDownload_Success:
       DownloadSuccess();
       break;
-    case -3:
     case kDownload_Failed:
     case kDownload_Incomplete:
       // Also where every connection gave up part way: the user decides, and
       // Retry resumes from the files kept, rather than the window vanishing.
       DownloadFailed();
       break;
-    case -1:
-      PostMessage(WM_CLOSE, kForceClose, 0);
-      break;
-    default:  // cancelled, or anything else: the window stays as it is
+    case kDownload_Cancelled:  // whoever cancelled decides what comes next
       break;
   }
 }
@@ -198,7 +202,11 @@ void CSetupFrameWnd::DownloadSuccess() {
 void CSetupFrameWnd::DownloadFailed() {
   LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "Failed");
   if (m_pTaskbar) RunOnUiThread([this] { m_pTaskbar->SetState(CTaskbarProgress::kError); });
-  std::wstring text = m_langMgr.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
+  // A proxy that wants credentials it was not given is named to the user.
+  std::wstring proxy = InstallProxy::Instance().AuthRefused();
+  std::wstring reason = m_langMgr.GetText(proxy.empty() ? L"STR_NETWORK_ERROR" : L"STR_PROXY_AUTH");
+  ReplaceAll(reason, L"{proxy}", proxy);
+  std::wstring text = reason + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
   switch (ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING)) {
     case IDABORT:
       PostMessage(WM_CLOSE, kForceClose, 0);

@@ -27,3 +27,14 @@ class CWinHttpRequest : public CBaseRequest {
   void* m_hConnect = nullptr;
   void* m_hRequest = nullptr;
 };
+
+// The validator headers of an answer, as sent (empty when absent).
+struct HeadValidators {
+  std::string etag;
+  std::string lastModified;
+};
+
+// HEAD query of an address over WinHTTP: the Content-Length of a "200"
+// answer, else 0. With `validators`, also its "ETag" and "Last-Modified"
+// values; the request itself is the same either way.
+int64_t GetFileSizeByHead(const std::wstring& url, HeadValidators* validators = nullptr);

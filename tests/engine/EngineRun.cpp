@@ -1,10 +1,13 @@
 #include "tests/engine/EngineRun.h"
 
+#include "engine/storage.h"
 #include "tests/peers/Peers.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -102,6 +105,17 @@ engine_result RunDownload(const std::string& url, const engine::download_setting
   r.multi = download.multi();
   r.final_url = download.final_url();
   return r;
+}
+
+int64_t SavedBytes(const std::filesystem::path& meta_path, int64_t* file_size) {
+  std::error_code ec;
+  if (!std::filesystem::exists(meta_path, ec)) return -1;
+  std::ifstream in(meta_path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  engine::resume_meta meta;
+  if (!engine::decode_resume_meta(bytes, meta)) return -1;
+  if (file_size) *file_size = meta.file_size;
+  return SavedBytes(meta);
 }
 
 }  // namespace zvtest

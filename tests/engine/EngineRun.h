@@ -38,4 +38,8 @@ int64_t SavedBytes(const engine::resume_meta& meta);
 engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds = 60,
                           const write_observer& observer = {});
 
+// Bytes of the pieces a resume meta file marks complete; -1 when the file is
+// missing or does not decode. `file_size` gets the recorded size.
+int64_t SavedBytes(const std::filesystem::path& meta, int64_t* file_size = nullptr);
+
 }  // namespace zvtest
