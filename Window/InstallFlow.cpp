@@ -100,7 +100,8 @@ void CSetupFrameWnd::PrepareDownload() {
   }
 
   LOGA(kLog_Info, "get file size begin");
-  int64_t size = GetFileSizeByHead(m_strDownloadUrl);
+  HeadValidators validators;
+  int64_t size = GetFileSizeByHead(m_strDownloadUrl, &validators);
   m_nExpectedInstallerSize = size;
   LOGA(kLog_Info, "get file size end");
 
@@ -131,7 +132,8 @@ void CSetupFrameWnd::PrepareDownload() {
   }
 
   std::wstring file = DownloadedInstallerPath();
-  JudgeDeleteHistoryFile(m_strDownloadUrl, size, file);
+  JudgeDeleteHistoryFile(m_strDownloadUrl, size, file,
+                         engine::validator_of(validators.etag, validators.lastModified));
   if (IsKeptInstallerUsable(FileSize(file), size)) {
     LOGA(kLog_Info, "PrepareDownload: the installer kept from the last attempt is used, not downloaded again");
     DownloadSuccess();

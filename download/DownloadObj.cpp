@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/error.h"
 #include "EngineProxy.h"
 #include "log/Log.h"
 #include "system/Strings.h"
@@ -191,25 +192,38 @@ int DownloadObj::RunEngine() {
     std::lock_guard<std::mutex> guard(m_lock);
     settings = m_settings;
   }
-  if (m_stopRequested) return kTask_Incomplete;
-  try {
-    m_engine->start(m_strUrl, settings);
-    int expected = kTask_Starting;
-    if (!m_state.compare_exchange_strong(expected, kTask_Downloading) || m_stopRequested) {
-      m_engine->stop();  // the stop came while the first connection opened
+  // A run that found the server's file changed has dropped everything it
+  // had; the next one starts from nothing. A file that keeps changing while
+  // it is fetched ends the download incomplete after a few attempts.
+  constexpr int kMaxStartsOver = 3;
+  for (int startsOver = 0;; ++startsOver) {
+    if (m_stopRequested) return kTask_Incomplete;
+    try {
+      m_engine->start(m_strUrl, settings);
+      int expected = kTask_Starting;
+      if (!m_state.compare_exchange_strong(expected, kTask_Downloading) || m_stopRequested) {
+        m_engine->stop();  // the stop came while the first connection opened
+      }
+      m_io.run();
+    } catch (const std::exception& e) {
+      LOGA(kLog_Info, "DownloadObj::Run: task %s failed: %s", m_strKey.c_str(), e.what());
+      if (auto* failure = dynamic_cast<const std::system_error*>(&e))
+        NoteEngineProxyError(failure->code(), settings.proxy);
+      m_io.stop();
+      m_io.restart();
+      m_engine->stop();
+      m_engine->release_files();
+      return m_stopRequested ? kTask_Incomplete : kTask_Failed;
     }
-    m_io.run();
-  } catch (const std::exception& e) {
-    LOGA(kLog_Info, "DownloadObj::Run: task %s failed: %s", m_strKey.c_str(), e.what());
-    if (auto* failure = dynamic_cast<const std::system_error*>(&e))
-      NoteEngineProxyError(failure->code(), settings.proxy);
-    m_io.stop();
-    m_io.restart();
-    m_engine->stop();
     m_engine->release_files();
-    return m_stopRequested ? kTask_Incomplete : kTask_Failed;
+    if (!engine::is_http_error(m_engine->error(), engine::kErr_FileChanged) || startsOver == kMaxStartsOver)
+      break;
+    int expected = kTask_Downloading;
+    if (m_stopRequested || !m_state.compare_exchange_strong(expected, kTask_Starting)) break;
+    LOGA(kLog_Info, "DownloadObj::Run: task %s starts over: the file on the server has changed",
+         m_strKey.c_str());
+    m_io.restart();
   }
-  m_engine->release_files();
 
   // Every byte counted is every byte on disk: that is complete, also when a
   // stop ended the run after the last byte arrived but before the engine

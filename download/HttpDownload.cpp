@@ -224,7 +224,8 @@ bool CancelHttpDownload() {
   return g_current->Cancel();
 }
 
-bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath) {
+bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath,
+                  engine::resource_validator* validator) {
   std::error_code ec;
   uintmax_t bytes = fs::file_size(fs::path(metaPath), ec);
   if (ec) return false;
@@ -237,6 +238,7 @@ bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& meta
   }
   size = meta.file_size;
   finalUrl = meta.final_url;
+  if (validator) *validator = meta.validator;
   return true;
 }
 
@@ -249,7 +251,8 @@ bool RemoveTemporaryFileWrap(const std::wstring& fileName) {
 }
 
 bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
-                            const std::wstring& fileName) {
+                            const std::wstring& fileName,
+                            const engine::resource_validator& served) {
   LOGW(kLog_Info, L"JudgeDeleteHistoryFile strDownloadUrl=%ls, totalBytes=%lld, strFileName=%ls",
        url.c_str(), static_cast<long long>(totalBytes), fileName.c_str());
   DownloadObjManager* manager = DownloadObjManager::Existing();
@@ -259,8 +262,17 @@ bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
   }
   int64_t size = 0;
   std::string storedUrl;
-  if (!ReadMetaInfo(size, storedUrl, fileName + L".cfg")) return false;
-  if (LocaleToUnicode(storedUrl) == url && size == totalBytes) return false;
+  engine::resource_validator stored;
+  if (!ReadMetaInfo(size, storedUrl, fileName + L".cfg", &stored)) return false;
+  if (LocaleToUnicode(storedUrl) == url && size == totalBytes) {
+    if (served.empty()) {
+      LOGA(kLog_Info, "JudgeDeleteHistoryFile: the server sends no validator; the leftovers are judged by size only");
+      return false;
+    }
+    std::string changed = engine::validator_mismatch(stored, served);
+    if (changed.empty()) return false;
+    LOGA(kLog_Info, "JudgeDeleteHistoryFile: another build of the file: %s", changed.c_str());
+  }
   bool removed = RemoveTemporaryFileWrap(fileName);
   LOGA(kLog_Info, "RemoveTemporaryFileWrap result=%d", removed ? 1 : 0);
   return removed;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "DownloadObjManager.h"
+#include "engine/validator.h"
 
 // Filled by the caller; lives in its frame for the whole download.
 struct DownloadRequest {
@@ -93,12 +94,16 @@ int SetPreviousDownloadWait(int ms);
 bool CancelHttpDownload();
 
 // Deletes the leftovers of fileName when its meta file belongs to another
-// address or size; true when it deleted them. Files of a task that is
-// running are never touched.
+// address or size, or to another build of the file: `served` is the
+// validator of the size query's answer (Last-Modified or a strong ETag);
+// when the server gives none, the size alone decides. True when it deleted
+// them. Files of a task that is running are never touched.
 bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
-                            const std::wstring& fileName);
+                            const std::wstring& fileName,
+                            const engine::resource_validator& served = {});
 // Deletes fileName + ".tmp", then fileName + ".cfg"; true when neither is left.
 bool RemoveTemporaryFileWrap(const std::wstring& fileName);
-// The address and file size recorded in a meta file. An empty meta file
-// gives true and leaves both unchanged.
-bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath);
+// The address and file size recorded in a meta file (and its validator, when
+// asked and recorded). An empty meta file gives true and leaves all unchanged.
+bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath,
+                  engine::resource_validator* validator = nullptr);

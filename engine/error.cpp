@@ -66,6 +66,7 @@ const char* message_of(int code) {
     case 1101: return "Response does not match the requested range";
     case 1102: return "Server answer exceeds a limit";
     case 1103: return "Redirect from https to http refused";
+    case 1104: return "The file on the server has changed";
     default: return "Unknown HTTP error";
   }
 }

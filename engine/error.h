@@ -29,6 +29,9 @@ enum engine_errc {
   kErr_RangeMismatch = 1101,
   kErr_LimitExceeded = 1102,
   kErr_InsecureRedirect = 1103,
+  // The server's file is no longer the one the earlier bytes came from: its
+  // validator changed, or an "If-Range" request was answered whole.
+  kErr_FileChanged = 1104,
 };
 
 class error_category_impl : public std::error_category {

@@ -71,6 +71,9 @@ request_opts multi_download::range_headers(int64_t first, int64_t last) const {
   request_opts headers = settings_.request_headers;
   headers.set("Connection", keep_alive_ ? "keep-alive" : "close");
   headers.set("Range", range_value(first, last));
+  // The bytes must come from the file the earlier ones came from: a server
+  // whose file changed answers the whole new file instead.
+  if (!validator_.empty()) headers.set("If-Range", validator_.if_range());
   return headers;
 }
 
@@ -132,28 +135,48 @@ void multi_download::start(const std::string& address, const download_settings& 
   if (ec) throw std::system_error(ec, "invalid address");
   final_url_text_ = final_url_.text();
 
-  auto c0 = new_connection(0);
-  request_opts first_headers = settings_.request_headers;
-  first_headers.set("Range", "bytes=0-");
-  first_headers.set("Connection", "keep-alive");
-  c0->stream->request_options(first_headers);
-  c0->stream->blocking_timeout(settings_.idle_timeout);
-  {
-    std::lock_guard<std::mutex> guard(list_lock_);
-    opening_ = c0->stream;
-  }
-  if (!stop_requested_) c0->stream->open(final_url_, ec);
-  {
-    std::lock_guard<std::mutex> guard(list_lock_);
-    opening_.reset();
-  }
-  if (!ec && stop_requested_) ec = asio::error::operation_aborted;
-  if (ec) {
-    LOGA(kLog_Info, "engine: first open of %s failed: %s", final_url_text_.c_str(), ec.message().c_str());
+  if (settings_.meta_path.empty()) settings_.meta_path = data_file_name() + L".cfg";
+  validator_ = {};
+  changed_since_meta_.clear();
+
+  // The first request; with "If-Range" when an earlier run recorded the
+  // file's validator, so that an unchanged file is confirmed by its 206.
+  auto open_first = [&](const resource_validator& if_range) {
+    auto c = new_connection(0);
+    request_opts first_headers = settings_.request_headers;
+    first_headers.set("Range", "bytes=0-");
+    first_headers.set("Connection", "keep-alive");
+    if (!if_range.empty()) first_headers.set("If-Range", if_range.if_range());
+    c->stream->request_options(first_headers);
+    c->stream->blocking_timeout(settings_.idle_timeout);
+    {
+      std::lock_guard<std::mutex> guard(list_lock_);
+      opening_ = c->stream;
+    }
+    if (!stop_requested_) c->stream->open(final_url_, ec);
+    {
+      std::lock_guard<std::mutex> guard(list_lock_);
+      opening_.reset();
+    }
+    if (!ec && stop_requested_) ec = asio::error::operation_aborted;
+    if (ec) {
+      LOGA(kLog_Info, "engine: first open of %s failed: %s", final_url_text_.c_str(), ec.message().c_str());
+      c->stream->close();
+      throw std::system_error(ec, "open");
+    }
+    return c;
+  };
+  const resource_validator stored = stored_validator();
+  auto c0 = open_first(stored);
+  if (!stored.empty() && c0->stream->status() == 200) {
+    // The whole file instead of the range: not the recorded file any more.
+    // Asked again without the condition, so that ranges are used.
+    changed_since_meta_ = "the server answered the whole file to If-Range " + stored.if_range();
     c0->stream->close();
-    throw std::system_error(ec, "open");
+    c0 = open_first({});
   }
   http_stream& s0 = *c0->stream;
+  validator_ = validator_of(s0.response_options().get("ETag"), s0.response_options().get("Last-Modified"));
   final_url_ = s0.current_url();
   final_url_text_ = final_url_.text();
 
@@ -189,7 +212,9 @@ void multi_download::start(const std::string& address, const download_settings& 
   if (multi_) {
     keep_alive_ = to_lower(s0.response_options().get("Connection")) == "keep-alive" ||
                   (s0.keep_alive() && s0.response_options().get("Connection").empty());
-    if (settings_.meta_path.empty()) settings_.meta_path = data_file_name() + L".cfg";
+    if (validator_.empty())
+      LOGA(kLog_Info, "engine: the server sends neither a strong ETag nor Last-Modified: "
+                      "a resumed download is checked by its size only");
     int loaded = load_meta(settings_.meta_path);
     if (loaded < 0) {
       close_meta();
@@ -322,8 +347,17 @@ void multi_download::open_async(const conn_ptr& c) {
   s->async_open(final_url_, [this, c, s](std::error_code ec) { on_open(c, s, ec); });
 }
 
-std::error_code multi_download::check_range_answer(const conn_ptr& c, http_stream& s) const {
+std::error_code multi_download::check_range_answer(const conn_ptr& c, http_stream& s, std::string& why) const {
   if (!multi_) return {};
+  if (s.status() == 200 && !validator_.empty()) {
+    why = "the server answered the whole file to If-Range " + validator_.if_range();
+    return make_error_code(kErr_FileChanged);
+  }
+  resource_validator served = validator_of(s.response_options().get("ETag"), s.response_options().get("Last-Modified"));
+  if (!served.empty() && served != validator_) {
+    why = validator_mismatch(validator_, served);
+    return make_error_code(kErr_FileChanged);
+  }
   content_range r;
   int64_t from = c->range_first + c->bytes_in_range;
   if (s.status() != 206 || !s.content_range_of_response(r) || r.first != from || r.total != file_size_.load() ||
@@ -339,7 +373,11 @@ std::error_code multi_download::check_range_answer(const conn_ptr& c, http_strea
 void multi_download::on_open(const conn_ptr& c, const std::shared_ptr<http_stream>& s, std::error_code ec) {
   if (c->stream != s) return;  // an old stream of a reopened connection
   if (!ec && abort_) ec = asio::error::operation_aborted;
-  if (!ec) ec = check_range_answer(c, *s);
+  std::string why;
+  if (!ec) ec = check_range_answer(c, *s, why);
+  if (is_http_error(ec, kErr_FileChanged))
+    return drop_changed_file(
+        why, validator_of(s->response_options().get("ETag"), s->response_options().get("Last-Modified")));
   if (ec) return connection_failed(c, ec);
   if (!multi_ && s->content_length() != -1 && s->content_length() != file_size_.load()) {
     file_size_ = s->content_length();
@@ -633,6 +671,28 @@ void multi_download::end_if_complete() {
   tick_timer_.cancel();
 }
 
+void multi_download::drop_changed_file(const std::string& why, const resource_validator& served) {
+  // Every connection may meet the new file; the first one ends the run and
+  // the others find it aborted, so this happens once and writes nothing more.
+  if (abort_.exchange(true)) return;
+  LOGA(kLog_Info, "engine: the file on the server has changed (%s); dropping %lld downloaded bytes, starting over",
+       why.c_str(), static_cast<long long>(downloaded_.total()));
+  set_error(make_error_code(kErr_FileChanged));
+  validator_ = served;
+  {
+    std::lock_guard<std::mutex> guard(allocation_lock_);
+    requested_.reset(file_size_.load());
+    downloaded_.reset(file_size_.load());
+  }
+  if (storage_) {
+    std::error_code ec;
+    storage_->set_length(0, ec);
+  }
+  tick_timer_.cancel();
+  std::lock_guard<std::mutex> guard(list_lock_);
+  for (auto& c : connections_) c->stream->close();
+}
+
 void multi_download::end_fatal(std::error_code ec) {
   set_error(ec);
   abort_ = true;
@@ -670,6 +730,12 @@ void multi_download::close_meta() {
 }
 
 
+resource_validator multi_download::stored_validator() const {
+  resume_meta meta;
+  if (settings_.meta_path.empty() || !read_resume_meta_file(settings_.meta_path, meta)) return {};
+  return meta.validator;
+}
+
 int multi_download::load_meta(const std::wstring& path) {
   std::error_code ec;
   close_meta();
@@ -692,6 +758,12 @@ int multi_download::load_meta(const std::wstring& path) {
     LOGA(kLog_Info, "engine: resume file does not fit (%s), starting over", why.c_str());
     return -1;
   }
+  if (changed_since_meta_.empty()) changed_since_meta_ = validator_mismatch(meta.validator, validator_);
+  if (!changed_since_meta_.empty()) {
+    LOGA(kLog_Info, "engine: the file on the server has changed (%s); dropping the stored pieces, starting over",
+         changed_since_meta_.c_str());
+    return -1;
+  }
   if (settings_.trust_meta_url && !meta.final_url.empty()) {
     url stored = url::parse(meta.final_url, ec);
     bool downgrade = final_url_.scheme == "https" && stored.scheme != "https";
@@ -707,8 +779,9 @@ int multi_download::load_meta(const std::wstring& path) {
   std::vector<uint8_t> bits(meta.bitfield.begin(), meta.bitfield.end());
   requested_.from_bitfield(bits, meta.piece_num, meta.piece_size);
   downloaded_.from_bitfield(bits, meta.piece_num, meta.piece_size);
-  LOGA(kLog_Info, "engine: resuming with %lld of %lld bytes", static_cast<long long>(downloaded_.total()),
-       static_cast<long long>(meta.file_size));
+  LOGA(kLog_Info, "engine: resuming with %lld of %lld bytes, %s", static_cast<long long>(downloaded_.total()),
+       static_cast<long long>(meta.file_size),
+       validator_.empty() ? "judged by size only" : ("the server's file unchanged (" + validator_.describe() + ")").c_str());
   return 1;
 }
 
@@ -724,6 +797,7 @@ void multi_download::save_meta() {
   int64_t bit_count = 0;
   auto bits = downloaded_.to_bitfield(piece_size_, bit_count);
   meta.bitfield.assign(bits.begin(), bits.end());
+  meta.validator = validator_;
   if (!meta_.save(meta, ec)) LOGA(kLog_Info, "engine: resume file not written: %s", ec.message().c_str());
 }
 

@@ -123,7 +123,16 @@ class multi_download {
   void finish_run();
   void end_if_complete();
   void end_fatal(std::error_code ec);
-  std::error_code check_range_answer(const conn_ptr& c, http_stream& s) const;
+  // Success, kErr_RangeMismatch, or kErr_FileChanged (why says so).
+  std::error_code check_range_answer(const conn_ptr& c, http_stream& s, std::string& why) const;
+  // Ends the run once the server's file is found changed: every byte and
+  // piece of the old file is dropped, the data file cut to nothing and the
+  // meta file left with no pieces and the new validator; error() says
+  // kErr_FileChanged, and the next start begins from nothing.
+  void drop_changed_file(const std::string& why, const resource_validator& served);
+  // The validator recorded in the meta file, read before the first request
+  // so that it can carry "If-Range"; empty when there is none.
+  resource_validator stored_validator() const;
   // 1 when an earlier run's state was restored, 0 when there was none,
   // -1 when the file was rejected (corrupt, or for another file).
   int load_meta(const std::wstring& path);
@@ -148,6 +157,12 @@ class multi_download {
   std::unique_ptr<storage_interface> storage_;
   resume_meta_file meta_;
   int64_t piece_size_ = 0;
+  // The validator of the file this run fetches: the first answer's. Every
+  // ranged request after the first carries it as "If-Range".
+  resource_validator validator_;
+  // Set by start when the first answer shows that the file changed since
+  // the meta file was written: its pieces are not loaded.
+  std::string changed_since_meta_;
   range_set requested_, downloaded_;
   std::mutex allocation_lock_;
   int64_t rate_budget_ = -1;

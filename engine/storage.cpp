@@ -52,6 +52,8 @@ std::string encode_resume_meta(const resume_meta& meta) {
   e["final_url"] = meta.final_url;
   e["piece_num"] = meta.piece_num;
   e["piece_size"] = meta.piece_size;
+  if (!meta.validator.etag.empty()) e["etag"] = meta.validator.etag;
+  if (!meta.validator.last_modified.empty()) e["last_modified"] = meta.validator.last_modified;
   return bencode::encode(e);
 }
 
@@ -60,6 +62,13 @@ namespace {
 bool fail(std::string* why, const std::string& text) {
   if (why) *why = text;
   return false;
+}
+
+// Printable text without control characters (a header value's bytes).
+bool header_safe(const std::string& text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
 }
 
 const bencode::entry* member(const bencode::entry& dict, const char* key, bencode::entry::kind_t kind) {
@@ -84,12 +93,25 @@ bool decode_resume_meta(const std::string& bytes, resume_meta& out, std::string*
   const auto* piece_size = member(root, "piece_size", bencode::entry::int_t);
   if (!bitfield || !file_size || !final_url || !piece_num || !piece_size)
     return fail(why, "a key is missing or has the wrong type");
+  // The validator keys are optional: records of older builds lack them.
+  const auto* etag = root.find("etag");
+  const auto* last_modified = root.find("last_modified");
+  if ((etag && etag->kind() != bencode::entry::string_t) ||
+      (last_modified && last_modified->kind() != bencode::entry::string_t))
+    return fail(why, "a validator key has the wrong type");
   resume_meta m;
   m.file_size = file_size->integer();
   m.piece_size = piece_size->integer();
   m.piece_num = piece_num->integer();
   m.final_url = final_url->string();
   m.bitfield = bitfield->string();
+  if (etag) m.validator.etag = etag->string();
+  if (last_modified) m.validator.last_modified = last_modified->string();
+  // It goes back to the server as a header value: only what an answer's
+  // headers could have given is taken.
+  if (m.validator != validator_of(m.validator.etag, m.validator.last_modified) ||
+      !header_safe(m.validator.etag) || !header_safe(m.validator.last_modified))
+    return fail(why, "the validator is malformed");
   if (m.file_size < 0) return fail(why, "negative file size");
   if (m.piece_size <= 0 || m.piece_size > kMaxResumePieceSize) return fail(why, "piece size out of range");
   // ceil without overflow: file_size may be close to INT64_MAX.

@@ -1,7 +1,8 @@
 // What keeps a download on disk: the storage that writes received bytes at
 // their offsets into the data file (P.tmp), and the resume meta file (P.cfg),
 // a bencoded dictionary with the file size, the piece size, the piece count,
-// the piece bitfield and the final address.
+// the piece bitfield and the final address, and the server's validator of
+// the file under "etag" or "last_modified" when it gave one.
 //
 // The meta file is not trusted: it is accepted only when it decodes within
 // bounds, has the five keys with their types, agrees with itself and with the
@@ -10,6 +11,7 @@
 #pragma once
 
 #include "engine/random_file.h"
+#include "engine/validator.h"
 
 #include <cstdint>
 #include <string>
@@ -67,19 +69,26 @@ struct resume_meta {
   std::string final_url;
   int64_t file_size = 0, piece_size = 0, piece_num = 0;
   std::string bitfield;  // ceil(piece_num / 8) bytes, most significant bit first
+  // The file's validator when the server gave one; a record of an older
+  // build has none.
+  resource_validator validator;
 };
 
 // Largest meta file read back: a bitfield of 2^24 pieces plus the address.
 constexpr int64_t kMaxResumeMetaBytes = 4 * 1024 * 1024;
 constexpr int64_t kMaxResumePieceSize = int64_t(1) << 30;
 
-// The canonical encoding; keys in the order bitfield, file_size, final_url,
-// piece_num, piece_size.
+// The canonical encoding; keys in ascending byte order: bitfield, etag (if
+// any), file_size, final_url, last_modified (if any), piece_num, piece_size.
+// A reader that knows only the five keys without the validator reads it as
+// before.
 std::string encode_resume_meta(const resume_meta& meta);
 // Decodes and checks the record on its own: a dictionary with the five keys
 // of the right types, file_size >= 0, 0 < piece_size <= 1 GiB,
 // piece_num = ceil(file_size / piece_size), bitfield of ceil(piece_num / 8)
-// bytes (bits past piece_num are cleared). `why` (if given) says what failed.
+// bytes (bits past piece_num are cleared); "etag" (a strong tag) or else
+// "last_modified" are optional strings without control characters. `why`
+// (if given) says what failed.
 bool decode_resume_meta(const std::string& bytes, resume_meta& out, std::string* why = nullptr);
 // The checks against the download at hand: the server's size must equal
 // the recorded one, and the data file (data_length bytes long) must reach the

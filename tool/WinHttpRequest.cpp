@@ -6,6 +6,7 @@
 #include "RequestUrl.h"
 #include "SystemProxy.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 
 namespace {
 
@@ -118,6 +119,23 @@ bool CWinHttpRequest::QueryContentLength(int64_t& length) {
   return false;
 }
 
+std::string CWinHttpRequest::QueryHeaderText(const wchar_t* name) {
+  if (!m_hRequest) return {};
+  HINTERNET request = static_cast<HINTERNET>(m_hRequest);
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0 || size > 4096) return {};
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CUSTOM, name, &value[0], &bytes,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  value.resize(bytes / sizeof(wchar_t));
+  return WideToUtf8(value);
+}
+
 bool CWinHttpRequest::GetUrlFileSize(int64_t& size) {
   if (QueryContentLength(size)) return true;
   DWORD error = GetLastError();
@@ -141,11 +159,17 @@ int CWinHttpRequest::HttpRead(void* buffer, int size) {
   return static_cast<int>(read);
 }
 
-int64_t GetFileSizeByHead(const std::wstring& url) {
+int64_t GetFileSizeByHead(const std::wstring& url, HeadValidators* validators) {
   CWinHttpRequest request;
   request.SetMethod(L"HEAD");
   int64_t size = 0;
-  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
+  if (validators) *validators = HeadValidators();
+  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) {
+    size = 0;
+  } else if (validators) {
+    validators->etag = request.QueryHeaderText(L"ETag");
+    validators->lastModified = request.QueryHeaderText(L"Last-Modified");
+  }
   request.Close();
   return size;
 }

@@ -17,6 +17,8 @@ class CWinHttpRequest : public CBaseRequest {
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
   bool QueryContentLength(int64_t& length) override;
+  // The value of a response header of the open request; empty when absent.
+  std::string QueryHeaderText(const wchar_t* name);
 
  private:
   // HINTERNET handles, kept as plain pointers so this header needs no WinHTTP
@@ -26,6 +28,13 @@ class CWinHttpRequest : public CBaseRequest {
   void* m_hRequest = nullptr;
 };
 
+// The validator headers of an answer, as sent (empty when absent).
+struct HeadValidators {
+  std::string etag;
+  std::string lastModified;
+};
+
 // HEAD query of an address over WinHTTP: the Content-Length of a "200"
-// answer, else 0.
-int64_t GetFileSizeByHead(const std::wstring& url);
+// answer, else 0. With `validators`, also its "ETag" and "Last-Modified"
+// values; the request itself is the same either way.
+int64_t GetFileSizeByHead(const std::wstring& url, HeadValidators* validators = nullptr);

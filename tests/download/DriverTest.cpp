@@ -11,10 +11,12 @@
 #include "DriverHelpers.h"
 #include "engine/storage.h"
 #include "log/Log.h"
+#include "tests/support/LogSince.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace drivertest;
+using zvtest::LogSince;
 
 namespace {
 
@@ -33,31 +35,6 @@ unsigned short DeadPort() {
   acceptor.close();
   return port;
 }
-
-// The log facility names its file with "\\" separators on every system.
-fs::path LogPath() {
-  LOGA(kLog_Info, "driver test: log mark");  // sets the log up if it is not yet
-  std::wstring path = CurrentLogFilePath();
-#ifndef _WIN32
-  for (wchar_t& c : path)
-    if (c == L'\\') c = L'/';
-#endif
-  return fs::path(path);
-}
-
-// The log file goes on across runs and test cases: only what is written
-// after the mark counts.
-class LogSince {
- public:
-  LogSince() : start_(zvtest::ReadFile(LogPath()).size()) {}
-  bool Has(const std::string& text) const {
-    std::string all = zvtest::ReadFile(LogPath());
-    return all.size() > start_ && all.find(text, start_) != std::string::npos;
-  }
-
- private:
-  std::size_t start_;
-};
 
 // A peer that answers every request with 200, no Content-Length and no
 // chunking, and ends the body by closing: the size is never known.
@@ -110,8 +87,10 @@ class UnsizedPeer {
 // that polls see it downloading and a cancel lands while bytes still flow.
 const char* const kSlowPath = "/rate/64k/large.bin";
 
-void WriteMeta(const fs::path& file, const std::string& url, int64_t size) {
+void WriteMeta(const fs::path& file, const std::string& url, int64_t size,
+               const engine::resource_validator& validator = {}) {
   engine::resume_meta meta;
+  meta.validator = validator;
   meta.final_url = url;
   meta.file_size = size;
   meta.piece_size = 16384;
@@ -516,4 +495,73 @@ TEST_CASE("leftovers are kept only when they belong to the same address and size
   CHECK(RemoveTemporaryFileWrap(file.wstring()));
   CHECK_FALSE(fs::exists(data));
   CHECK_FALSE(fs::exists(meta));
+}
+
+TEST_CASE("leftovers are kept only for the same build when the size query names one") {
+  zvtest::TempDir dir("driver-validator");
+  const std::wstring url = L"http://example.test/pkg/setup.exe";
+  const int64_t size = 300000000;
+  fs::path file = dir.path() / "setup.exe";
+  fs::path data = file.string() + ".tmp", meta = file.string() + ".cfg";
+  const auto etag = engine::validator_of("\"a1-11e1a300\"", "");
+  const auto date = engine::validator_of("", "Tue, 08 Dec 2026 10:00:00 GMT");
+
+  struct Case {
+    const char* name;
+    engine::resource_validator recorded, served;
+    bool deleted;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"same tag", etag, etag, false, nullptr},
+      {"same date", date, date, false, nullptr},
+      {"another tag", etag, engine::validator_of("\"b2-11e1a300\"", ""), true, "another build of the file"},
+      {"a date where a tag was", etag, date, true, "another build of the file"},
+      {"recorded by an older build, server names one", {}, etag, true, "another build of the file"},
+      {"server names none", etag, {}, false, "judged by size only"},
+      {"neither names one", {}, {}, false, "judged by size only"},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    zvtest::WriteFile(data, "partial");
+    WriteMeta(meta, WideToUtf8(url), size, c.recorded);
+    LogSince log;
+    CHECK(JudgeDeleteHistoryFile(url, size, file.wstring(), c.served) == c.deleted);
+    CHECK(fs::exists(data) == !c.deleted);
+    CHECK(fs::exists(meta) == !c.deleted);
+    if (c.logged) CHECK(log.Has(c.logged));
+  }
+  engine::resource_validator stored;
+  int64_t stored_size = 0;
+  std::string stored_url;
+  WriteMeta(meta, WideToUtf8(url), size, date);
+  REQUIRE(ReadMetaInfo(stored_size, stored_url, meta.wstring(), &stored));
+  CHECK(stored == date);
+}
+
+TEST_CASE("a file replaced during the download is started over once and ends as the new build") {
+  zvtest::TempDir dir("driver-replaced");
+  fs::path target = dir.path() / "zelvane-download.exe";
+  const std::size_t size = 4000000;
+  const std::string old_build = zvpeers::PseudoRandomBytes(size, 11), new_build = zvpeers::PseudoRandomBytes(size, 12);
+  zvpeers::PublishedFile file("driver");
+  file.Publish(old_build, 1000);
+
+  // Published at the first progress report, while the connections (paced
+  // at 64 KiB/s each) still have most ranges to ask for.
+  Recorder recorder;
+  bool published = false;
+  recorder.hook = [&](const Call& call) {
+    if (call.code == kCallback_Percent && !published) {
+      published = true;
+      file.Publish(new_build, 500);
+    }
+  };
+  LogSince log;
+  REQUIRE(Fetch(Utf8ToWide(file.Url("/rate/64k/")), target.wstring(), recorder));
+  recorder.CheckSequence(kDownload_Success);
+  CHECK(published);
+  CHECK(zvtest::ReadFile(target) == new_build);
+  CHECK(log.Count("engine: the file on the server has changed") == 1);
+  CHECK(log.Count("starts over: the file on the server has changed") == 1);
 }

@@ -3,6 +3,7 @@
 #include "engine/storage.h"
 #include "tests/peers/Peers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -11,6 +12,42 @@
 #include <thread>
 
 namespace zvtest {
+
+namespace {
+
+// The run's storage, counting what is written and telling the observer.
+class observed_storage : public engine::storage_interface {
+ public:
+  observed_storage(std::unique_ptr<engine::storage_interface> inner, std::function<void(int64_t)> after)
+      : inner_(std::move(inner)), after_(std::move(after)) {}
+  void open(const std::wstring& path, std::error_code& ec) override { inner_->open(path, ec); }
+  void close() override { inner_->close(); }
+  int64_t write(const char* data, int64_t offset, int size) override {
+    int64_t n = inner_->write(data, offset, size);
+    if (n > 0) after_(n);
+    return n;
+  }
+  int64_t write(const char* data, int size) override { return write(data, -1, size); }
+  int64_t read(char* data, int64_t offset, int size) override { return inner_->read(data, offset, size); }
+  int64_t read(char* data, int size) override { return inner_->read(data, size); }
+  bool at_end() override { return inner_->at_end(); }
+  void set_length(int64_t length, std::error_code& ec) override { inner_->set_length(length, ec); }
+  std::error_code last_error() const override { return inner_->last_error(); }
+
+ private:
+  std::unique_ptr<engine::storage_interface> inner_;
+  std::function<void(int64_t)> after_;
+};
+
+}  // namespace
+
+int64_t SavedBytes(const engine::resume_meta& meta) {
+  int64_t saved = 0;
+  for (int64_t i = 0; i < meta.piece_num; ++i)
+    if (static_cast<uint8_t>(meta.bitfield[static_cast<std::size_t>(i / 8)]) & (0x80u >> (i % 8)))
+      saved += std::min(meta.piece_size, meta.file_size - i * meta.piece_size);
+  return saved;
+}
 
 engine::download_settings TestSettings(const std::filesystem::path& data, int connections) {
   engine::download_settings s;
@@ -24,10 +61,19 @@ engine::download_settings TestSettings(const std::filesystem::path& data, int co
   return s;
 }
 
-engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds) {
+engine_result RunDownload(const std::string& url, const engine::download_settings& given, int timeout_seconds,
+                          const write_observer& observer) {
   engine_result r;
   asio::io_context io;
   engine::multi_download download(io);
+  engine::download_settings settings = given;
+  settings.storage_factory = [&r, &download, &observer, inner = given.storage_factory]() {
+    auto storage = inner ? inner() : std::make_unique<engine::default_storge>();
+    return std::make_unique<observed_storage>(std::move(storage), [&r, &download, &observer](int64_t n) {
+      r.written += n;
+      if (observer) observer(r.written, download);
+    });
+  };
   std::mutex lock;
   std::condition_variable cv;
   bool finished = false;
@@ -69,11 +115,7 @@ int64_t SavedBytes(const std::filesystem::path& meta_path, int64_t* file_size) {
   engine::resume_meta meta;
   if (!engine::decode_resume_meta(bytes, meta)) return -1;
   if (file_size) *file_size = meta.file_size;
-  int64_t saved = 0;
-  for (int64_t i = 0; i < meta.piece_num; ++i)
-    if (static_cast<uint8_t>(meta.bitfield[static_cast<std::size_t>(i / 8)]) & (0x80u >> (i % 8)))
-      saved += std::min(meta.piece_size, meta.file_size - i * meta.piece_size);
-  return saved;
+  return SavedBytes(meta);
 }
 
 }  // namespace zvtest

@@ -5,6 +5,7 @@
 #include "engine/multi_download.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -20,13 +21,22 @@ struct engine_result {
   int64_t downloaded = 0;
   bool multi = false;
   std::string final_url;
+  int64_t written = 0;  // bytes this run wrote into the data file
 };
+
+// Called on the engine's thread after every write of the run, with the bytes
+// written so far; it may stop the download or change what the server serves.
+using write_observer = std::function<void(int64_t written, engine::multi_download& download)>;
 
 // Settings for a test download into `data` (meta file beside it), trusting
 // the peers' test CA.
 engine::download_settings TestSettings(const std::filesystem::path& data, int connections = 8);
 
-engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds = 60);
+// Bytes in the pieces a meta record calls complete.
+int64_t SavedBytes(const engine::resume_meta& meta);
+
+engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds = 60,
+                          const write_observer& observer = {});
 
 // Bytes of the pieces a resume meta file marks complete; -1 when the file is
 // missing or does not decode. `file_size` gets the recorded size.

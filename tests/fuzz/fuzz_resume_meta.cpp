@@ -34,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   engine::resume_meta again;
   if (!engine::decode_resume_meta(engine::encode_resume_meta(m), again)) std::abort();
-  if (again.bitfield != m.bitfield || again.final_url != m.final_url) std::abort();
+  if (again.bitfield != m.bitfield || again.final_url != m.final_url || again.validator != m.validator) std::abort();
+  // The validator goes back to the server as a header value.
+  for (unsigned char c : m.validator.if_range())
+    if (c < 0x20 || c == 0x7f) std::abort();
   return 0;
 }

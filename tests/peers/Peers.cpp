@@ -2,8 +2,10 @@
 
 #include <openssl/evp.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -98,6 +100,37 @@ std::uint64_t ManifestSize(const std::string& file_name) {
   std::uint64_t size = 0;
   ManifestEntry(file_name, &size, nullptr);
   return size;
+}
+
+PublishedFile::PublishedFile(const std::string& tag)
+    : name_("published-" + tag + "-" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".bin"),
+      path_(FilesDir() / name_) {}
+
+PublishedFile::~PublishedFile() {
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+}
+
+void PublishedFile::Publish(const std::string& content, int age_seconds) {
+  std::filesystem::path next = path_;
+  next += ".next";
+  {
+    std::ofstream out(next, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  }
+  auto when = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(age_seconds);
+  std::filesystem::last_write_time(next, when);
+  std::filesystem::rename(next, path_);
+}
+
+std::string PublishedFile::Url(const std::string& location) const { return zvpeers::Url("nginx", "http", location + name_); }
+
+std::string PseudoRandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& b : bytes) b = static_cast<char>(random() & 0xff);
+  return bytes;
 }
 
 }  // namespace zvpeers

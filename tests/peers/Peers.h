@@ -31,4 +31,27 @@ std::string Sha256OfFile(const std::filesystem::path& path);
 std::string ManifestSha256(const std::string& file_name);
 std::uint64_t ManifestSize(const std::string& file_name);
 
+// A file of FilesDir() that one test publishes and replaces the way a vendor
+// publishes a new build: written beside it, given a modification time and
+// renamed over it (nginx derives ETag and Last-Modified from that time).
+// Removed when the object goes away.
+class PublishedFile {
+ public:
+  explicit PublishedFile(const std::string& tag);
+  ~PublishedFile();
+  PublishedFile(const PublishedFile&) = delete;
+  PublishedFile& operator=(const PublishedFile&) = delete;
+  // Publishes content, modified `age_seconds` ago.
+  void Publish(const std::string& content, int age_seconds);
+  // The file's address on nginx's plain listener under a location ("/files/").
+  std::string Url(const std::string& location = "/files/") const;
+
+ private:
+  std::string name_;
+  std::filesystem::path path_;
+};
+
+// `size` pseudo-random bytes, the same for the same seed: builds of a file.
+std::string PseudoRandomBytes(std::size_t size, unsigned seed);
+
 }  // namespace zvpeers

@@ -325,6 +325,7 @@ def nginx_conf(root, run, ports):
       sub_filter_once off;
       sub_filter 'zelvane-never-present' 'x';
     }}
+    location /novalidator/ {{ alias {www}/files/; etag off; add_header Last-Modified ""; }}
     location /status/404 {{ return 404; }}
     location /status/403 {{ return 403; }}
     location /status/500 {{ return 500; }}

@@ -53,6 +53,24 @@ TEST_CASE("HEAD size query gives the served length over HTTP and HTTPS") {
   CHECK(std::string(request.name()) == "WinHttp");
 }
 
+TEST_CASE("HEAD size query also gives the answer's ETag and Last-Modified") {
+  HeadValidators validators;
+  CHECK(GetFileSizeByHead(Secure("/files/medium.bin"), &validators) == 1000003);
+  // nginx's strong tag: hex modification time, "-", hex size.
+  CHECK(validators.etag.size() > 2);
+  CHECK(validators.etag.front() == '"');
+  CHECK(validators.etag.find("-f4243\"") != std::string::npos);
+  CHECK(validators.lastModified.find(" GMT") != std::string::npos);
+
+  CHECK(GetFileSizeByHead(Plain("/novalidator/medium.bin"), &validators) == 1000003);
+  CHECK(validators.etag.empty());
+  CHECK(validators.lastModified.empty());
+
+  validators.etag = "stale";
+  CHECK(GetFileSizeByHead(Plain("/status/404"), &validators) == 0);
+  CHECK(validators.etag.empty());
+}
+
 TEST_CASE("GET into memory returns the exact body and refuses oversized ones") {
   std::string body;
   REQUIRE(Get(Plain("/files/small.bin"), body));

@@ -52,6 +52,10 @@ Scenarios (all by default, or those named after the arguments):
                 installer does not match the pin: refused likewise
   exit3010      the silent installer ends with 3010 (success, restart
                 required): the finish page and the success event
+  replaced      (named only) the server's installer is replaced by another
+                build of the same size while the download is stopped: the
+                resumed download starts over, says why, and ends
+                byte-identical to the new build
 
 Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -718,20 +722,29 @@ def scenario_rtl():
         api_get("/control/carousel?mode=good")
 
 
-def scenario_close():
-    fresh_state()
-    inst = open_installer("close")
+def stopped_download(name):
+    """Install, and Escape once the download has run a while: the question is
+    shown and the download stopped, its files kept. The installer, or None."""
+    inst = open_installer(name)
     if not inst:
-        return
+        return None
     inst.click(INSTALL)
-    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, "close: the download runs")
+    check(wait_log(r"engine: .* connection\(s\)", 30) is not None, f"{name}: the download runs")
     time.sleep(1.0)
     mark = log_mark()
     inst.escape()
     line = wait_log("ShowMessage:", 10, mark)
-    check(line is not None and "in progress" in line, f"close: the question of the progress page ({line})")
-    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, "close: the download stops meanwhile")
-    inst.shot("close-1-question")
+    check(line is not None and "in progress" in line, f"{name}: the question of the progress page ({line})")
+    check(wait_log(r"HttpDownload,ret = -5", 15, mark) is not None, f"{name}: the download stops meanwhile")
+    inst.shot(f"{name}-1-question")
+    return inst
+
+
+def scenario_close():
+    fresh_state()
+    inst = stopped_download("close")
+    if not inst:
+        return
     mark = log_mark()
     answer("n")
     resumed = wait_log(r"engine: resuming with (\d+) of", 30, mark)
@@ -814,6 +827,99 @@ def scenario_exit3010():
     inst.click(CLOSE)
     check(inst.wait_exit(30) == 0, "exit3010: closed after the finish with exit code 0")
     check(leftovers() == [], f"exit3010: the downloaded installer is deleted ({leftovers()})")
+
+
+# ---- resume validators: a file replaced between a stopped and a resumed download
+
+def changed_dos_stub(data):
+    """The image with the text of its DOS stub changed: a part of the file
+    that Windows never runs, inside the signed image hash."""
+    stub = b"This program cannot be run in DOS mode"
+    at = data.find(stub)
+    if at < 0:
+        at = 0x40
+    return data[:at] + data[at:at + len(stub)].swapcase() + data[at + len(stub):]
+
+
+def same_size_build(original):
+    """Another build of the demo installer with the same size, and whether it
+    is signed: the unsigned build with a changed DOS stub, signed by the same
+    vendor (the RSA signature has a fixed size). Where that cannot be made,
+    the served file with a changed DOS stub, whose signature is then broken."""
+    try:
+        sys.path.insert(0, str(source / "tools"))
+        import codesign
+        work = artifacts / "replaced-build"
+        work.mkdir(exist_ok=True)
+        unsigned = work / "unsigned.exe"
+        unsigned.write_bytes(changed_dos_stub((variants / "demo-installer-unsigned.exe").read_bytes()))
+        signed = work / "demo-installer.exe"  # the program name the build signed with
+        certs = build / "peers" / "certs"
+        codesign.sign(unsigned, signed, certs / "codesign-vendor.pem", certs / "codesign-vendor.key")
+        data = signed.read_bytes()
+        if len(data) == original.stat().st_size:
+            return data, True
+        print(f"replaced: the re-signed build has {len(data)} bytes, not {original.stat().st_size}")
+    except (ImportError, OSError, SystemExit) as e:
+        print(f"replaced: no second signed build ({e})")
+    return changed_dos_stub(original.read_bytes()), False
+
+
+def first_open(path, timeout):
+    """A handle on the file as soon as it appears: its bytes stay readable
+    even if the installer deletes the file afterwards."""
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            return open(path, "rb")
+        except FileNotFoundError:
+            time.sleep(0.02)
+    return None
+
+
+def scenario_replaced():
+    fresh_state()
+    new_build, signed = same_size_build(served)
+    check(len(new_build) == served.stat().st_size and new_build != served.read_bytes(),
+          f"replaced: another build of the same size (signed: {signed})")
+    inst = stopped_download("replaced")
+    if not inst:
+        return
+    partial = data_dir / "zelvane-download.exe.tmp"
+    check(partial.exists() and partial.stat().st_size > 0, "replaced: bytes of the first build are on disk")
+    meta = (data_dir / "zelvane-download.exe.cfg").read_bytes()
+    check(b"4:etag" in meta, f"replaced: the resume file records the server's ETag ({meta[-120:]!r})")
+    with served_instead(lambda path: path.write_bytes(new_build)):
+        mark = log_mark()
+        answer("n")
+        line = wait_log("the file on the server has changed", 30, mark)
+        check(line is not None and "If-Range" in line, f"replaced: the resumed download starts over and says why ({line})")
+        downloaded = first_open(data_dir / "zelvane-download.exe", 180)
+        check(downloaded is not None, "replaced: the download completes")
+        if downloaded:
+            with downloaded:
+                got = downloaded.read()
+            check(got == new_build, f"replaced: the file is the new build byte for byte ({len(got)} bytes)")
+        check(wait_log("HttpDownload,ret = 0", 30, mark) is not None, "replaced: the download reports success")
+        end = wait_log(r"UpdateWindowSate:kWindow_Finish|ShowMessage:", 150, mark)
+    if signed or (end and "kWindow_Finish" in end):
+        inst.shot("replaced-2-end")
+        check(end is not None and "kWindow_Finish" in end, f"replaced: the new signed build runs to the finish ({end})")
+        check((product_dir / "Quillory.exe").is_file(), "replaced: the new build installed the demo product")
+        inst.click(CLOSE)
+        check(inst.wait_exit(30) == 0, "replaced: closed with exit code 0")
+    else:
+        # A build changed after signing is refused; that is right as long as
+        # the file was the new build.
+        refused = wait_log(r"StartInstallExe: .*signature", 0, mark)
+        check(refused is not None, f"replaced: not run only because its signature was refused ({refused})")
+        mark = log_mark()
+        answer("Return")
+        wait_log("UpdateWindowSate:kWindow_Init", 15, mark)
+        inst.click(CLOSE)
+        wait_log("ShowMessage:", 10, mark + 1)
+        answer("y")
+        check(inst.wait_exit(30) == 0, "replaced: closed with exit code 0")
 
 
 try:
