@@ -79,6 +79,8 @@ TimeLeft RoundTimeLeft(double seconds) {
 
 std::wstring FormatMegabytes(int64_t bytes, wchar_t decimalMark) {
   double mb = bytes > 0 ? static_cast<double>(bytes) / kMiB : 0.0;
+  auto hundredths = static_cast<long long>(std::floor(mb * 100.0));
+  if (hundredths < 100) return Fixed(hundredths, 2, decimalMark);
   auto tenths = static_cast<long long>(std::floor(mb * 10.0));
   if (tenths < 1000) return Fixed(tenths, 1, decimalMark);
   return Fixed(static_cast<long long>(std::floor(mb)), 0, decimalMark);

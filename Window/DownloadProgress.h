@@ -64,8 +64,8 @@ struct ProgressTexts {
   wchar_t decimalMark = L'.';
 };
 
-// Megabytes (MiB, as the storage message counts them), never rounded up: one
-// decimal below 100 ("12.3"), whole from 100 ("150").
+// Megabytes (MiB, as the storage message counts them), never rounded up: two
+// decimals below 1 ("0.25"), one below 100 ("12.3"), whole from 100 ("150").
 std::wstring FormatMegabytes(int64_t bytes, wchar_t decimalMark);
 // Megabytes per second, rounded: two decimals below 1 ("0.25"), one below
 // 100 ("3.2"), whole above ("120").

@@ -35,9 +35,11 @@ void CSetupFrameWnd::LoadProgressTexts() {
 
 void CSetupFrameWnd::ShowStatus(const std::wstring& text, StatusKind kind) {
   // One log record a change of kind, not one a poll: the log tells what the
-  // page said when, without growing by a line every 800 ms.
+  // page said when, without growing by a line every 800 ms. The kind in
+  // ASCII first: the log's code page may lack the language's letters.
+  static const wchar_t* const kKindNames[] = {L"", L"connecting", L"bytes", L"estimate", L"installing"};
   if (m_nStatusKind.exchange(kind) != kind && kind != kStatus_Idle)
-    LOGW(kLog_Info, L"progress status:%ls", text.c_str());
+    LOGW(kLog_Info, L"progress status:%ls %ls", kKindNames[kind], text.c_str());
   RunOnUiThread([this, text] {
     if (SkinUI::CControlUI* label = Find(L"label_install")) label->SetText(text);
   });

@@ -144,7 +144,8 @@ TEST_CASE("sizes never round up to the total; speeds keep two figures") {
   struct Size {
     int64_t bytes;
     const wchar_t* text;
-  } sizes[] = {{0, L"0.0"},          {-5, L"0.0"},           {12 * kMiB + kMiB * 34 / 100, L"12.3"},
+  } sizes[] = {{0, L"0.00"},         {-5, L"0.00"},          {kMiB * 7 / 100 - 1, L"0.06"},
+               {kMiB - 1, L"0.99"},     {kMiB, L"1.0"},         {12 * kMiB + kMiB * 34 / 100, L"12.3"},
                {100 * kMiB - 1, L"99.9"}, {100 * kMiB, L"100"}, {1536 * kMiB + kMiB - 1, L"1536"},
                {int64_t{5000} * kMiB, L"5000"}};
   for (const Size& s : sizes) CHECK(FormatMegabytes(s.bytes, L'.') == s.text);
