@@ -1,16 +1,21 @@
 // From the Install click to the hand-over to the silent installer: the path
 // check, the pre-download worker (redirect probe, size, free space), the
 // download thread and its outcome.
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "Window/InstallLogic.h"
 #include "Window/RedirectProbe.h"
 #include "Window/SetupFrameWnd.h"
 #include "common/GA.h"
+#include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 #include "system/SystemUtils.h"
 #include "tool/BaseRequest.h"
+#include "tool/SystemProxy.h"
 
 namespace {
 
@@ -29,6 +34,13 @@ bool IsPathUsable(const std::wstring& path, bool& exists) {
   }
   DWORD error = GetLastError();
   return error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND;
+}
+
+// The size of a file, or -1 when there is none.
+int64_t FileSize(const std::wstring& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(std::filesystem::path(path), ec);
+  return ec ? -1 : static_cast<int64_t>(size);
 }
 
 }  // namespace
@@ -50,6 +62,8 @@ void CSetupFrameWnd::OnClickInstall() {
   LOGA(kLog_Info, "sel path end");
   // Said before the address and the size are checked, not after.
   ShowStatus(m_langMgr.GetText(L"STR_CONNECTING"), kStatus_Connecting);
+  // One proxy answer for every request of this install, found on its first request.
+  BeginInstallProxy(m_strDownloadUrl);
   std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
   std::thread(&CSetupFrameWnd::PrepareDownload, this).detach();
   LOGA(kLog_Info, "send ga begin");
@@ -120,6 +134,11 @@ void CSetupFrameWnd::PrepareDownload() {
 
   std::wstring file = DownloadedInstallerPath();
   JudgeDeleteHistoryFile(m_strDownloadUrl, size, file);
+  if (IsKeptInstallerUsable(FileSize(file), size)) {
+    LOGA(kLog_Info, "PrepareDownload: the installer kept from the last attempt is used, not downloaded again");
+    DownloadSuccess();
+    return;
+  }
   StartDownload(m_strDownloadUrl, file);
 }
 
@@ -131,6 +150,7 @@ bool CSetupFrameWnd::StartDownload(const std::wstring& url, const std::wstring& 
     request.context = this;
     request.url = url;
     request.path = file;
+    request.proxy = InstallEngineProxy(url);
     StartHttpDownload(&request, &CSetupFrameWnd::OnDownloadStatus, nullptr);
   }).detach();
   return true;
@@ -187,7 +207,11 @@ void CSetupFrameWnd::DownloadSuccess() {
 void CSetupFrameWnd::DownloadFailed() {
   LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "Failed");
   if (m_pTaskbar) RunOnUiThread([this] { m_pTaskbar->SetState(CTaskbarProgress::kError); });
-  std::wstring text = m_langMgr.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
+  // A proxy that wants credentials it was not given is named to the user.
+  std::wstring proxy = InstallProxy::Instance().AuthRefused();
+  std::wstring reason = m_langMgr.GetText(proxy.empty() ? L"STR_NETWORK_ERROR" : L"STR_PROXY_AUTH");
+  ReplaceAll(reason, L"{proxy}", proxy);
+  std::wstring text = reason + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
   switch (ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING)) {
     case IDABORT:
       PostMessage(WM_CLOSE, kForceClose, 0);

@@ -39,6 +39,14 @@ std::wstring BuildSilentCommandLine(const std::wstring& installDir, const std::w
          progressFile + L"\"";
 }
 
+bool IsInstallerSuccess(uint32_t exitCode) {
+  return exitCode == 0 || exitCode == 3010 || exitCode == 1641;
+}
+
+bool IsKeptInstallerUsable(int64_t keptSize, int64_t announcedSize) {
+  return keptSize > 0 && keptSize == announcedSize;
+}
+
 bool IsWebAddress(const std::wstring& url) {
   std::size_t hostStart;
   if (url.compare(0, 7, L"http://") == 0) {

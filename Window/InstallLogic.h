@@ -27,6 +27,15 @@ int ParseProgressText(const std::string& text);
 // folder name may contain and which would break the quoting.
 std::wstring BuildSilentCommandLine(const std::wstring& installDir, const std::wstring& progressFile);
 
+// The product installer's exit code means success: 0, 3010 (success, a
+// restart is required) and 1641 (success, a restart has been started).
+bool IsInstallerSuccess(uint32_t exitCode);
+
+// An installer kept from an earlier attempt in this run (it passed the checks
+// before it ran, and they run again before it runs again) is used instead of
+// a new download when it has the size the server announces now.
+bool IsKeptInstallerUsable(int64_t keptSize, int64_t announcedSize);
+
 // An absolute http:// or https:// address with a host.
 bool IsWebAddress(const std::wstring& url);
 

@@ -9,7 +9,11 @@ namespace {
 
 using WdcRunTaskAsInteractiveUserFn = HRESULT(WINAPI*)(LPCWSTR commandLine, LPCWSTR, DWORD);
 
-void ShellOpenProduct(const std::wstring& path) {
+std::string WithCode(const char* what, unsigned long code) {
+  return std::string(what) + " (" + std::to_string(code) + ")";
+}
+
+bool ShellOpenProduct(const std::wstring& path, std::string& why) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   // A product that cannot be started is not reported: no error box holds up
@@ -19,17 +23,44 @@ void ShellOpenProduct(const std::wstring& path) {
   info.lpFile = path.c_str();
   info.lpParameters = L"";
   info.nShow = SW_SHOWNORMAL;
-  ShellExecuteExW(&info);
+  if (ShellExecuteExW(&info)) return true;
+  why = WithCode("the shell did not start it", GetLastError());
+  return false;
+}
+
+bool RunWithWdc(const std::wstring& path, std::string& why) {
+  // The module is taken from the system folder only, never from the folders
+  // a planted copy could sit in.
+  HMODULE wdc = LoadLibraryExW(L"wdc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  auto run = wdc ? reinterpret_cast<WdcRunTaskAsInteractiveUserFn>(
+                       reinterpret_cast<void*>(GetProcAddress(wdc, "WdcRunTaskAsInteractiveUser")))
+                 : nullptr;
+  if (!run) {
+    why = "WdcRunTaskAsInteractiveUser not available";
+    return false;
+  }
+  // Quoted, so that a folder with blanks cannot be read as another program.
+  std::wstring commandLine = L"\"" + path + L"\"";
+  HRESULT result = run(commandLine.c_str(), nullptr, 57);
+  if (SUCCEEDED(result)) return true;
+  why = WithCode("WdcRunTaskAsInteractiveUser failed", static_cast<unsigned long>(result));
+  return false;
 }
 
 // Starts the program with the token of the desktop shell, which runs as the
 // interactive user without the installer's elevation.
-bool RunWithShellToken(const std::wstring& path) {
+bool RunWithShellToken(const std::wstring& path, std::string& why) {
   HWND shell = GetShellWindow();
   DWORD shellPid = 0;
-  if (!shell || !GetWindowThreadProcessId(shell, &shellPid) || !shellPid) return false;
+  if (!shell || !GetWindowThreadProcessId(shell, &shellPid) || !shellPid) {
+    why = "no desktop shell";
+    return false;
+  }
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellPid);
-  if (!process) return false;
+  if (!process) {
+    why = WithCode("the desktop shell cannot be opened", GetLastError());
+    return false;
+  }
   HANDLE token = nullptr, primary = nullptr;
   bool started = false;
   if (OpenProcessToken(process, TOKEN_DUPLICATE, &token) &&
@@ -45,7 +76,11 @@ bool RunWithShellToken(const std::wstring& path) {
     if (started) {
       CloseHandle(info.hThread);
       CloseHandle(info.hProcess);
+    } else {
+      why = WithCode("the start with the desktop shell's token failed", GetLastError());
     }
+  } else {
+    why = WithCode("the desktop shell's token cannot be taken", GetLastError());
   }
   if (primary) CloseHandle(primary);
   if (token) CloseHandle(token);
@@ -55,25 +90,22 @@ bool RunWithShellToken(const std::wstring& path) {
 
 }  // namespace
 
+const ProductStartWays& SystemProductStartWays() {
+  static const ProductStartWays ways = {&ShellOpenProduct, &RunWithWdc, &RunWithShellToken};
+  return ways;
+}
+
+bool StartProduct(const std::wstring& path, bool runAsAdmin, const ProductStartWays& ways, std::string& why) {
+  if (runAsAdmin) return ways.withOwnRights(path, why);
+  std::string wdcWhy, tokenWhy;
+  if (ways.asInteractiveUser(path, wdcWhy) || ways.withShellToken(path, tokenWhy)) return true;
+  // The product must not get the installer's rights: it is not started.
+  why = wdcWhy + "; " + tokenWhy;
+  return false;
+}
+
 void RunProduct(const std::wstring& path, bool runAsAdmin) {
-  if (runAsAdmin) {
-    ShellOpenProduct(path);
-    return;
-  }
-  // The module is taken from the system folder only, never from the folders
-  // a planted copy could sit in.
-  HMODULE wdc = LoadLibraryExW(L"wdc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  auto run = wdc ? reinterpret_cast<WdcRunTaskAsInteractiveUserFn>(
-                       reinterpret_cast<void*>(GetProcAddress(wdc, "WdcRunTaskAsInteractiveUser")))
-                 : nullptr;
-  if (!run) {
-    // Systems without the entry point: the shell's own token, and failing
-    // that a plain start, so that the user still gets the product.
-    LOGA(kLog_Info, "RunProduct: WdcRunTaskAsInteractiveUser not available");
-    if (!RunWithShellToken(path)) ShellOpenProduct(path);
-    return;
-  }
-  // Quoted, so that a folder with blanks cannot be read as another program.
-  std::wstring commandLine = L"\"" + path + L"\"";
-  run(commandLine.c_str(), nullptr, 57);
+  std::string why;
+  if (!StartProduct(path, runAsAdmin, SystemProductStartWays(), why))
+    LOGA(kLog_Info, "RunProduct: the product is not started: %s", why.c_str());
 }

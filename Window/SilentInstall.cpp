@@ -58,7 +58,8 @@ void CSetupFrameWnd::StartInstallExe() {
     // A close question on screen is answered first; a confirmed close wins.
     while (g_bCloseAsking) Sleep(100);
     if (m_bClosing) return;
-    if (ran && exitCode == 0) {
+    if (ran && IsInstallerSuccess(exitCode)) {
+      if (exitCode != 0) LOGA(kLog_Info, "StartInstallExe: installed, a restart is due (exit code %lu)", exitCode);
       if (CGA* sender = CGA::GetInstance()) sender->SendInstalledSucceed();
       LOGA(kLog_Info, "StartInstallExe" ZV_FW_COLON "SilentInstallation");
       UpdateWindowSate(kWindow_Finish);
@@ -70,7 +71,15 @@ void CSetupFrameWnd::StartInstallExe() {
       if (m_pTaskbar) m_pTaskbar->SetState(CTaskbarProgress::kError);
     });
     ShowMessage(m_langMgr.GetText(L"STR_INSTALL_FAILED"), MB_OK | MB_ICONWARNING);
-    CleanInstallFiles();
+    if (ran) {
+      // It passed the checks and ran: the next Install runs it again, after
+      // the same checks, instead of fetching it once more.
+      KillSilentInstallProcess();
+      DeleteFileW(m_strProgressFile.c_str());
+      LOGA(kLog_Info, "StartInstallExe: the verified installer is kept for the next attempt");
+    } else {
+      CleanInstallFiles();
+    }
     BackToFirstPage();
   }).detach();
 }

@@ -134,7 +134,7 @@ void http_stream::async_open(const url& target, handler done) {
     std::error_code ec;
     tls_context_ = client_tls_context(ca_file_, ec);
     if (!tls_context_) return fail(ec ? ec : std::make_error_code(std::errc::invalid_argument));
-    tls_ = std::make_unique<asio::ssl::stream<tcp::socket>>(io_, *tls_context_);
+    tls_ = std::make_unique<tls_stream>(io_, *tls_context_);
     bool ip_literal = false;
     asio::ip::make_address(current_.host, ec);
     ip_literal = !ec;
@@ -193,7 +193,7 @@ void http_stream::start_tls(handler done) {
     send_request(given_, [this, self, done](std::error_code ec) { finish_open(ec, done); });
   };
   if (!tls_) return send();
-  tls_->async_handshake(asio::ssl::stream_base::client, [this, self, done, send](std::error_code ec) {
+  tls_->async_handshake([this, self, done, send](std::error_code ec) {
     if (ec) {
       long verify = SSL_get_verify_result(tls_->native_handle());
       if (verify != X509_V_OK)

@@ -18,6 +18,7 @@ bool CBaseRequest::OpenUrl(const std::wstring& url) {
     LOGW(kLog_Info, L"OpenUrl: not a usable http(s) address: %ls", url.c_str());
     return false;
   }
+  m_strUrl = url;
   m_strHost = parsed.host;
   m_strPath = parsed.path;
   m_nPort = parsed.port;

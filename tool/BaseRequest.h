@@ -52,6 +52,7 @@ class CBaseRequest {
 
  protected:
   std::wstring m_strMethod;
+  std::wstring m_strUrl;  // the whole address: it picks the install's proxy road
   std::wstring m_strPath;
   std::wstring m_strHost;
   unsigned short m_nPort = 0;

@@ -257,6 +257,8 @@ TEST_CASE("chunked bodies") {
       {"nginx, one chunked 200 body", Nginx("/chunked/large.bin")},
       {"fault server, chunked 206 ranges", Faulty("/chunked/large.bin?chunk=3000")},
       {"fault server, one-byte chunks", Faulty("/chunked/small.bin?chunk=1")},
+      {"nginx over TLS, one chunked 200 body", NginxTls("/chunked/large.bin")},
+      {"fault server over TLS, one-byte chunks", zvpeers::Url("faulty", "https", "/chunked/small.bin?chunk=1")},
   };
   for (const auto& c : cases) {
     SUBCASE(c.first) {
@@ -279,6 +281,7 @@ TEST_CASE("faults the engine recovers from") {
       {"chunk size line of 100 KB", Faulty("/badchunk/small.bin?kind=longline&chunk=1000")},
       {"bodies without Content-Length", Faulty("/noclen/medium.bin")},
       {"reset mid-body over TLS", zvpeers::Url("faulty", "https", "/reset/medium.bin?at=60000")},
+      {"bodies without Content-Length over TLS", zvpeers::Url("faulty", "https", "/noclen/medium.bin")},
   };
   for (const auto& c : cases) {
     SUBCASE(c.first) {

@@ -4,6 +4,7 @@
   peers.py start SERVICE --bin BUILD_DIR     start one service (ctest fixture setup)
   peers.py stop SERVICE --bin BUILD_DIR      stop it by its recorded pid (cleanup)
   peers.py prepare --bin BUILD_DIR           make certificates and test files only
+  peers.py certs --bin BUILD_DIR             make the certificates only (a build step)
 
 SERVICE is one of: nginx, socks, httpproxy, faulty.
 
@@ -126,6 +127,55 @@ def make_certs(certs):
     (certs / "done").write_text("ok\n")
 
 
+# Code signing: a CA of its own, the vendor's leaf (its subject is the
+# publisher the shipped product settings name in STR_PUBLISHER) and a second
+# publisher's leaf from the same CA, for an installer signed by someone else.
+# RSA keys: every Authenticode verifier takes them.
+PRODUCT_SETTINGS = HERE.parent.parent / "resources" / "settings" / "productInfo.ini"
+OTHER_PUBLISHER = "Mallory Tools"
+
+
+def shipped_publisher():
+    for line in PRODUCT_SETTINGS.read_bytes().decode("utf-16").splitlines():
+        key, _, value = line.strip().partition("=")
+        if key == "STR_PUBLISHER" and value:
+            return value
+    raise RuntimeError(f"no STR_PUBLISHER in {PRODUCT_SETTINGS}")
+
+
+def make_codesign_certs(certs):
+    if (certs / "codesign-done").exists():
+        return
+    leaves = {"codesign-vendor": shipped_publisher(), "codesign-other": OTHER_PUBLISHER}
+    certs.mkdir(parents=True, exist_ok=True)
+    rsa = ["-newkey", "rsa:2048", "-nodes", "-sha256"]
+    run_quiet(["openssl", "req", "-x509", *rsa, "-keyout", "codesign-ca.key", "-out", "codesign-ca.pem",
+               "-days", "3650", "-subj", "/CN=Zelvane Test Code Signing CA",
+               "-addext", "basicConstraints=critical,CA:TRUE",
+               "-addext", "keyUsage=critical,keyCertSign,cRLSign"], cwd=certs)
+    (certs / "codesign.ext").write_text(
+        "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    for name, subject in leaves.items():
+        run_quiet(["openssl", "req", *rsa, "-keyout", f"{name}.key", "-out", f"{name}.csr",
+                   "-subj", f"/CN={subject}"], cwd=certs)
+        run_quiet(["openssl", "x509", "-req", "-in", f"{name}.csr", "-CA", "codesign-ca.pem",
+                   "-CAkey", "codesign-ca.key", "-CAcreateserial", "-days", "3650", "-sha256",
+                   "-out", f"{name}.pem", "-extfile", "codesign.ext"], cwd=certs)
+    (certs / "codesign-done").write_text("ok\n")
+
+
+def prepare_certs(bin_dir):
+    """Every certificate of the build tree, once; the build signs with the
+    code-signing ones, so it makes them before the test peers run."""
+    root = peers_dir(bin_dir)
+    root.mkdir(parents=True, exist_ok=True)
+    with open(root / ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        make_certs(root / "certs")
+        make_codesign_certs(root / "certs")
+    return root
+
+
 def file_bytes(name, size):
     return random.Random(f"zelvane-{name}").randbytes(size)
 
@@ -152,11 +202,9 @@ def make_files(www):
 
 
 def prepare(bin_dir):
-    root = peers_dir(bin_dir)
-    root.mkdir(parents=True, exist_ok=True)
+    root = prepare_certs(bin_dir)
     with open(root / ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        make_certs(root / "certs")
         make_files(root / "www")
     return root
 
@@ -457,12 +505,15 @@ def main():
         service, root = sys.argv[2], sys.argv[3]
         return supervise(service, root, sys.argv[5:])
     ap = argparse.ArgumentParser()
-    ap.add_argument("action", choices=["start", "stop", "prepare"])
+    ap.add_argument("action", choices=["start", "stop", "prepare", "certs"])
     ap.add_argument("service", nargs="?")
     ap.add_argument("--bin", required=True)
     a = ap.parse_args()
     if a.action == "prepare":
         prepare(a.bin)
+        return 0
+    if a.action == "certs":
+        prepare_certs(a.bin)
         return 0
     if a.service not in SERVICE_PORTS:
         ap.error(f"service must be one of {', '.join(SERVICE_PORTS)}")

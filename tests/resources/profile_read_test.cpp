@@ -53,6 +53,7 @@ const wchar_t* const kTextKeys[] = {
     L"STR_INSTALL",      L"STR_BROWSE",        L"STR_LISENCE",       L"STR_CUSTOMIZE_INSTALL",
     L"STR_INSTALL_PATH", L"STR_SELECT_FOLDER", L"STR_STORAGE",       L"STR_PATH_INVALID",
     L"STR_INSTALLING",   L"STR_HIDE",          L"STR_MESSAGEBOX_TITLE", L"STR_NETWORK_ERROR",
+    L"STR_PROXY_AUTH",
     L"STR_OPERATE_TIP",  L"STR_SOFT_RUN",      L"STR_CLOSE_TIP1",    L"STR_CLOSE_TIP2",
     L"STR_START",        L"STR_INSTALL_FAILED",
     L"STR_CONNECTING",   L"STR_DOWNLOADED",    L"STR_SPEED",         L"STR_LEFT_FEW_SECONDS",
@@ -76,13 +77,14 @@ TEST_CASE("language.ini maps every listed UI language id to its name, and nothin
 
 TEST_CASE("productInfo.ini reads as UTF-16 with the product settings") {
   auto product = Section(SettingsFile(L"productInfo.ini"), L"PRODUCT");
-  CHECK(product.size() == 9);
+  CHECK(product.size() == 10);
   CHECK(product[L"STR_PRODUCT_NAME"] == L"Quillory");
   CHECK(product[L"STR_BRAND_NAME"] == L"Quillory");
   CHECK(product[L"STR_LISENCE_COLOR"] == L"#524CF5");
   CHECK(product[L"STR_EXE_NAME"] == L"Quillory.exe");
   CHECK(product[L"STR_RUN_AS_ADMIN"] == L"1");
   CHECK(product[L"STR_PID"] == L"300531");
+  CHECK(product[L"STR_PUBLISHER"] == L"Quillory Software");
 }
 
 TEST_CASE("text.ini gives every language all its keys, whole and in its own script") {

@@ -1,7 +1,8 @@
-// Adds a PEM certificate to the local machine's trusted root store of the
-// Wine prefix it runs in, so that WinHTTP verifies the test servers' chains
-// the way Windows verifies any other: no certificate check is switched off.
-//   test_ca_trust CA.pem
+// Adds PEM certificates to the local machine's trusted root store of the
+// Wine prefix it runs in, so that WinHTTP verifies the test servers' chains,
+// and WinVerifyTrust the test publishers' signatures, the way Windows
+// verifies any other: no certificate check is switched off.
+//   test_ca_trust CA.pem [CA.pem ...]
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -11,13 +12,11 @@
 #include <string>
 #include <vector>
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: test_ca_trust CA.pem\n");
-    return 2;
-  }
+namespace {
+
+int TrustOne(const wchar_t* arg) {
   // A Unix path from the build is reached through drive Z: of the prefix.
-  std::wstring path = argv[1];
+  std::wstring path = arg;
   if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
   std::ifstream in(path.c_str(), std::ios::binary);
   std::stringstream text;
@@ -30,7 +29,7 @@ int wmain(int argc, wchar_t** argv) {
   DWORD size = 0;
   if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
                             nullptr, &size, nullptr, nullptr)) {
-    std::fprintf(stderr, "test_ca_trust: no PEM certificate in %ls\n", argv[1]);
+    std::fprintf(stderr, "test_ca_trust: no PEM certificate in %ls\n", arg);
     return 1;
   }
   std::vector<BYTE> der(size);
@@ -50,6 +49,19 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "test_ca_trust: adding the certificate failed (%lu)\n", error);
     return 1;
   }
-  std::printf("test_ca_trust: %ls trusted\n", argv[1]);
+  std::printf("test_ca_trust: %ls trusted\n", arg);
   return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: test_ca_trust CA.pem [CA.pem ...]\n");
+    return 2;
+  }
+  int result = 0;
+  for (int i = 1; i < argc; ++i)
+    if (TrustOne(argv[i]) != 0) result = 1;
+  return result;
 }

@@ -39,6 +39,19 @@ TEST_CASE("progress file text as the installer writes it, and what it must not d
   for (auto& c : cases) CHECK(ParseProgressText(c.text) == c.percent);
 }
 
+TEST_CASE("the product installer's exit codes: success with or without a restart, anything else fails") {
+  for (uint32_t code : {0u, 3010u, 1641u}) CHECK(IsInstallerSuccess(code));
+  for (uint32_t code : {1u, 7u, 1602u, 1603u, 3011u, 0xFFFFFFFFu, 0xC0000005u}) CHECK_FALSE(IsInstallerSuccess(code));
+}
+
+TEST_CASE("a kept installer is used again only at the size the server announces") {
+  CHECK(IsKeptInstallerUsable(1000, 1000));
+  CHECK_FALSE(IsKeptInstallerUsable(1000, 1001));  // the server has another build
+  CHECK_FALSE(IsKeptInstallerUsable(1000, 0));     // no size announced: nothing to compare with
+  CHECK_FALSE(IsKeptInstallerUsable(0, 0));
+  CHECK_FALSE(IsKeptInstallerUsable(-1, -1));     // no file
+}
+
 TEST_CASE("the installer's command line quotes both paths") {
   CHECK(BuildSilentCommandLine(L"D:\\Apps\\", L"X\\temp.progress") ==
         L" /verysilent /zelvane_down /wait_run /path=\"D:\\Apps\\\" /progress=\"X\\temp.progress\"");

@@ -25,7 +25,9 @@ Scenarios (all by default, or those named after the arguments):
                 Windows program: it is not run, the failure message, back to
                 the first page, the file deleted
   exitcode      the silent installer ends with exit code 7: the failure
-                message, no success event, back to the first page
+                message, no success event, back to the first page with the
+                verified installer kept; Install again runs it without a
+                new download
   dots          a click on the third and then the second dot shows that
                 banner at once
   badcarousel   the carousel lists a banner that is no image, one that is
@@ -40,6 +42,16 @@ Scenarios (all by default, or those named after the arguments):
   close         Escape during the download: No resumes it from its files;
                 Escape during the silent install: Yes ends the installer
                 process and cleans up
+  unsigned      the served installer has no signature: refused (the failure
+                message, the file deleted, the reason logged), nothing installed
+  tampered      the served installer was signed, then one byte changed at
+                the same size: refused likewise
+  wrongsigner   the served installer is signed by another publisher of the
+                same CA: refused likewise
+  pin           (run with the build that pins another SHA-256) the signed
+                installer does not match the pin: refused likewise
+  exit3010      the silent installer ends with 3010 (success, restart
+                required): the finish page and the success event
 
 Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -62,7 +74,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from gui_checks import GuiChecks, poll, shipped_text, wait_or_kill  # noqa: E402
 
 exe, build, source = sys.argv[1:4]
-scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close"]
+scenarios = sys.argv[4:] or ["road", "home", "nospace", "serverdown", "midfail", "badprogress", "notpe", "exitcode", "dots", "badcarousel", "badapi", "rtl", "close", "unsigned", "tampered", "wrongsigner", "exit3010"]
 build = Path(build).resolve()
 source = Path(source).resolve()
 artifacts = build / "artifacts" / "install-road"
@@ -250,6 +262,12 @@ def bar_fill(img):
 def api_get(path):
     with urllib.request.urlopen(api + path, context=tls, timeout=10) as r:
         return r.read().decode("utf-8")
+
+
+def collected_event_names():
+    """Names of the analytics events the collector has received since its reset."""
+    return [json.loads(json.loads(line)["body"])["events"][0]["name"]
+            for line in api_get("/control/collected").splitlines() if line.strip()]
 
 
 def taskkill(*names):
@@ -546,21 +564,38 @@ def scenario_badprogress():
     check(inst.wait_exit(30) == 0, "badprogress: closed after the finish with exit code 0")
 
 
-def failed_install(name, inst):
-    """The failure message of the silent install, answered; back to the first page."""
-    line = wait_log("ShowMessage:", 120)
+def failure_message(name, inst, kept=False, after=0):
+    """The failure message of the silent install, answered; back to the first
+    page, with the downloaded installer deleted or (kept) left for the next
+    Install. The log mark after the answer."""
+    line = wait_log("ShowMessage:", 120, after)
     check(line is not None and "did not complete" in line, f"{name}: the installation failure message ({line})")
     inst.shot(f"{name}-1-message")
     mark = log_mark()
     answer("Return")
     check(wait_log("UpdateWindowSate:kWindow_Init", 15, mark) is not None, f"{name}: back to the first page")
     time.sleep(0.5)
-    check(leftovers() == [], f"{name}: the downloaded installer and the progress file are deleted ({leftovers()})")
+    if kept:
+        check(leftovers() == ["zelvane-download.exe"],
+              f"{name}: the verified installer is kept, the progress file deleted ({leftovers()})")
+    else:
+        check(leftovers() == [],
+              f"{name}: the downloaded installer and the progress file are deleted ({leftovers()})")
     inst.shot(f"{name}-2-init")
+    return mark
+
+
+def close_first_page(name, inst, mark):
     inst.click(CLOSE)
     wait_log("ShowMessage:", 10, mark + 1)
     answer("y")
     check(inst.wait_exit(30) == 0, f"{name}: close, Yes: exit code 0")
+
+
+def failed_install(name, inst):
+    """The failure message of the silent install, answered; back to the first
+    page with the downloaded installer deleted; closed."""
+    close_first_page(name, inst, failure_message(name, inst))
 
 
 def scenario_notpe():
@@ -585,11 +620,19 @@ def scenario_exitcode():
     if not inst:
         return
     inst.click(INSTALL)
-    failed_install("exitcode", inst)
+    mark = failure_message("exitcode", inst, kept=True)
     check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
-    got = [json.loads(json.loads(line)["body"])["events"][0]["name"]
-           for line in api_get("/control/collected").splitlines() if line.strip()]
+    got = collected_event_names()
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+    # Install again: the kept installer runs (and fails again) without a new download.
+    inst.click(INSTALL)
+    again = wait_log("PrepareDownload: the installer kept from the last attempt is used", 30, mark)
+    check(again is not None, "exitcode: Install again uses the kept installer")
+    mark = failure_message("exitcode-again", inst, kept=True, after=mark)
+    downloads = sum(1 for line in log_lines() if "Download...." in line)
+    check(downloads == 1, f"exitcode: the installer was downloaded once ({downloads} downloads)")
+    close_first_page("exitcode", inst, mark)
+    check(leftovers() == [], f"exitcode: closing deletes the kept installer ({leftovers()})")
 
 
 def scenario_dots():
@@ -726,6 +769,65 @@ def scenario_close():
     check(not running, f"close: the silent installer process was ended ({running})")
     check(leftovers() == [],
           f"close: the downloaded installer and the progress file are deleted ({leftovers()})")
+
+
+# ---------------------------------------------------------------- trust checks
+# Installers the build made next to the signed demo installer (tools/codesign.py).
+variants = build / "tools" / "demo" / "variants"
+
+
+def refused_installer(name, reason, variant=None):
+    """The installer served (variant, or the signed one) downloads, is refused
+    before it runs: the failure message, the file deleted, the reason logged,
+    nothing installed."""
+    fresh_state()
+    make = (lambda path: shutil.copyfile(variants / variant, path)) if variant else None
+    with served_instead(make) if variant else contextlib.nullcontext():
+        inst = open_installer(name)
+        if not inst:
+            return
+        inst.click(INSTALL)
+        check(wait_log("HttpDownload,ret = 0", 60) is not None, f"{name}: the file downloads")
+        failed_install(name, inst)
+        why = wait_log(r"StartInstallExe: (?!installer failed)", 0)
+        check(why is not None and re.search(reason, why) is not None, f"{name}: the log says why ({why})")
+        check(wait_log(r"installer failed \(started 0", 0) is not None, f"{name}: it was not run")
+        check(not (product_dir / "Quillory.exe").exists(), f"{name}: nothing was installed")
+
+
+def scenario_unsigned():
+    refused_installer("unsigned", r"signature", "demo-installer-unsigned.exe")
+
+
+def scenario_tampered():
+    refused_installer("tampered", r"signature|hash|digest", "demo-installer-tampered.exe")
+
+
+def scenario_wrongsigner():
+    refused_installer("wrongsigner", r"another publisher|Mallory Tools", "demo-installer-wrong-signer.exe")
+
+
+def scenario_pin():
+    refused_installer("pin", r"SHA-256|pin")
+
+
+def scenario_exit3010():
+    fresh_state()
+    inst = open_installer("exit3010", ZV_DEMO_EXIT_CODE="3010")
+    if not inst:
+        return
+    inst.click(INSTALL)
+    check(wait_log("UpdateWindowSate:kWindow_Finish", 150) is not None, "exit3010: the finish page follows")
+    check(wait_log(r"exit code 3010", 0) is not None, "exit3010: the log has the code")
+    check(wait_log("ShowMessage:", 0) is None, "exit3010: no failure message")
+    check((product_dir / "Quillory.exe").is_file(), "exit3010: the demo product is installed")
+    time.sleep(1.5)
+    inst.shot("exit3010-finish")
+    got = collected_event_names()
+    check("Installed_Succeed" in got, f"exit3010: the success event ({got})")
+    inst.click(CLOSE)
+    check(inst.wait_exit(30) == 0, "exit3010: closed after the finish with exit code 0")
+    check(leftovers() == [], f"exit3010: the downloaded installer is deleted ({leftovers()})")
 
 
 try:
