@@ -7,7 +7,7 @@ Windows (about as wide as Segoe UI Semibold and a little wider than Segoe UI,
 the skin's faces), DejaVu Sans (fonts-dejavu-core) for Wine, whose prefix
 draws it instead of Segoe UI. Thai is measured with Noto only; scripts
 without a local font (CJK) count one em per character. The widths are the free widths of the 650 x 360 layout,
-left to right and right to left. Prints the texts that overflow and exits 1
+left to right and right to left; the progress page's status line is measured as the window composes it. Prints the texts that overflow and exits 1
 when one is too wide for Windows; texts that overflow only with the wider
 Wine face are listed as notes. Needs Pillow (Debian: python3-pil).
 Usage: check_text_fit.py [text.ini]
