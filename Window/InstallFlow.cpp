@@ -60,6 +60,8 @@ void CSetupFrameWnd::OnClickInstall() {
     return;
   }
   LOGA(kLog_Info, "sel path end");
+  // Said before the address and the size are checked, not after.
+  ShowStatus(m_langMgr.GetText(L"STR_CONNECTING"), kStatus_Connecting);
   // One proxy answer for every request of this install, found on its first request.
   BeginInstallProxy(m_strDownloadUrl);
   std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
@@ -160,11 +162,14 @@ void CSetupFrameWnd::OnDownloadStatus(int code, int value, int extra, void* cont
   auto* self = static_cast<CSetupFrameWnd*>(context);
   if (!self) return;
   switch (code) {
+    case kCallback_Started:
+      self->OnDownloadStarted();
+      break;
     case kCallback_Bytes:
-      self->UpdateProgress(DownloadBytesToBar(value, extra, self->m_nDownloadRatio, g_nLastDownloadBytes));
+      self->OnDownloadBytes(value, extra);
       break;
     case kCallback_Percent:
-      self->UpdateProgress(DownloadPercentToBar(static_cast<int>(value), self->m_nDownloadRatio));
+      self->OnDownloadPercent(value);
       break;
     case kCallback_Result:
       self->OnDownloadResult(static_cast<int>(value));

@@ -158,6 +158,7 @@ void CSetupFrameWnd::InitControls() {
   setText(L"btn_browse", L"STR_BROWSE");
   setText(L"btn_lisence", L"STR_LISENCE");
   setText(L"label_install", L"STR_INSTALLING");
+  LoadProgressTexts();
   if (auto* agree = FindAs<SkinUI::CCheckBoxUI>(L"chk_agree")) agree->Selected(true, true);
   if ((m_pChkFold = FindAs<SkinUI::CCheckBoxUI>(L"chk_fold"))) {
     m_pChkFold->SetText(m_langMgr.GetText(L"STR_CUSTOMIZE_INSTALL"));
@@ -172,6 +173,7 @@ void CSetupFrameWnd::UpdateWindowSate(int state) {
   switch (state) {
     case kWindow_Init:
       LOGA(kLog_Info, "UpdateWindowSate:kWindow_Init");
+      ShowStatus(m_langMgr.GetText(L"STR_INSTALLING"), kStatus_Idle);
       RunOnUiThread([this] {
         if (auto* tabs = FindAs<SkinUI::CTabLayoutUI>(L"switch")) tabs->SelectItem(0, true);
         if (SkinUI::CControlUI* start = Find(L"btn_start")) start->SetVisible(false);
@@ -188,6 +190,7 @@ void CSetupFrameWnd::UpdateWindowSate(int state) {
       break;
     case kWindow_Installing:
       LOGA(kLog_Info, "UpdateWindowSate:kWindow_Installing");
+      ShowStatus(m_langMgr.GetText(L"STR_INSTALLING"), kStatus_Installing);
       StartInstallExe();
       break;
     case kWindow_Finish:

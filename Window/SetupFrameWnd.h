@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "Window/DownloadProgress.h"
 #include "Window/TaskbarProgress.h"
 #include "common/LanguageManager.h"
 #include "ui/win/UIControls.h"
@@ -102,6 +103,16 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   void SendGaEventAsync(int kind);
   std::wstring DownloadedInstallerPath() const { return m_strDataDir + L"zelvane-download.exe"; }
 
+  // The progress page's status line (ProgressStatus.cpp); the download
+  // handlers run on the download thread.
+  enum StatusKind { kStatus_Idle, kStatus_Connecting, kStatus_Bytes, kStatus_Estimate, kStatus_Installing };
+  void LoadProgressTexts();
+  void ShowStatus(const std::wstring& text, StatusKind kind);
+  void OnDownloadStarted();
+  void OnDownloadBytes(int64_t bytes, int64_t total);
+  void OnDownloadPercent(int percent);
+  void ShowDownloadStatus(int64_t done, int64_t total);
+
   // Silent installer.
   void StartInstallExe();
   void WriteDomainFile();
@@ -148,4 +159,8 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   DWORD m_dwUiThread = 0;
   std::atomic<int64_t> m_nExpectedInstallerSize{0};  // size announced by the server
   std::atomic<bool> m_bClosing{false};  // a close is confirmed: workers stop showing anything
+  ProgressTexts m_progressTexts;           // set at start-up, read afterwards
+  TransferRateEstimator m_rateEstimator;   // download thread only
+  std::atomic<bool> m_bByteReports{false};  // this download reports bytes
+  std::atomic<int> m_nStatusKind{kStatus_Idle};
 };

@@ -1,6 +1,8 @@
 #include "HttpDownload.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -137,6 +139,11 @@ int CZVDownload::Run() {
       break;
     }
     if (status.state == kTask_Downloading) {
+      // The bytes too, where both counts fit the callback's arguments: the
+      // window shows them with the speed and the time left.
+      if (status.total > 0 && status.total <= INT32_MAX && status.downloaded >= 0)
+        Report(kCallback_Bytes, static_cast<int>(std::min(status.downloaded, status.total)),
+               static_cast<int>(status.total));
       int percent = static_cast<int>(status.progress * 100.0f);
       if (percent < 0) percent = 0;
       if (percent > 100) percent = 100;

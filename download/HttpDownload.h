@@ -25,7 +25,8 @@ struct DownloadRequest {
 // Callback codes.
 enum DownloadCallbackCode {
   kCallback_Started = 0,   // once, before anything else
-  kCallback_Bytes = 2,     // reserved: value = bytes so far, extra = total (never sent)
+  kCallback_Bytes = 2,     // value = bytes so far, extra = total; just before each percent
+                           // report while the total is known and below 2 GiB
   kCallback_Percent = 3,   // value = whole percent, at each poll that finds the task downloading
   kCallback_Result = 4,    // once at the end: value = result, extra = elapsed seconds
 };

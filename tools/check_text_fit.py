@@ -7,7 +7,7 @@ Windows (about as wide as Segoe UI Semibold and a little wider than Segoe UI,
 the skin's faces), DejaVu Sans (fonts-dejavu-core) for Wine, whose prefix
 draws it instead of Segoe UI. Thai is measured with Noto only; scripts
 without a local font (CJK) count one em per character. The widths are the free widths of the 650 x 360 layout,
-left to right and right to left. Prints the texts that overflow and exits 1
+left to right and right to left; the progress page's status line is measured as the window composes it. Prints the texts that overflow and exits 1
 when one is too wide for Windows; texts that overflow only with the wider
 Wine face are listed as notes. Needs Pillow (Debian: python3-pil).
 Usage: check_text_fit.py [text.ini]
@@ -39,7 +39,20 @@ LIMITS = {
     "STR_LISENCE": (14, 388, 288),
     "STR_INSTALLING": (14, 210, 210),
     "STR_PATH_INVALID": (14, 403, 473),
+    "STR_CONNECTING": (14, 379, 379),
 }
+# The progress page's status line ("label_install" beside the 50-pixel
+# percentage), measured as the window composes it, with wide numbers and
+# each time-left phrase in turn.
+STATUS_WIDTH = 379
+TIME_LEFT = {"STR_LEFT_FEW_SECONDS": "", "STR_LEFT_SECONDS": "40", "STR_LEFT_MINUTES": "45", "STR_LEFT_HOURS": "12"}
+
+
+def status_lines(entries):
+    def fill(key, first, second=""):
+        return entries.get(key, "").replace("%1", first).replace("%2", second)
+    head = fill("STR_DOWNLOADED", "99.9", "1536") + " \u00b7 " + fill("STR_SPEED", "12.3")
+    return [(key, head + " \u00b7 " + fill(key, n)) for key, n in TIME_LEFT.items()]
 
 
 def script_of(ch):
@@ -96,9 +109,10 @@ def main():
     path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "settings", "text.ini")
     bad = 0
     for lang, entries in read_sections(path).items():
-        for key, (size, ltr, rtl) in LIMITS.items():
-            limit = rtl if lang in RTL else ltr
-            text = shown(entries.get(key, ""))
+        measured = [(key, size, rtl if lang in RTL else ltr, shown(entries.get(key, "")))
+                    for key, (size, ltr, rtl) in LIMITS.items()]
+        measured += [(key, 14, STATUS_WIDTH, line) for key, line in status_lines(entries)]
+        for key, size, limit, text in measured:
             w, wine = width(text, size), width(text, size, DEJAVU)
             if w > limit:
                 bad += 1

@@ -58,7 +58,8 @@ struct Recorder {
     return out;
   }
 
-  // 0 first, 4 once and last with the given result, only 3 between.
+  // 0 first, 4 once and last with the given result, only 3 between, each
+  // led by a byte report (2) that agrees with it and never goes back.
   void CheckSequence(int result) {
     std::lock_guard<std::mutex> guard(lock);
     REQUIRE(calls.size() >= 2);
@@ -66,7 +67,19 @@ struct Recorder {
     CHECK(calls.back().code == kCallback_Result);
     CHECK(calls.back().value == result);
     CHECK(calls.back().extra >= 0);
-    for (std::size_t i = 1; i + 1 < calls.size(); ++i) CHECK(calls[i].code == kCallback_Percent);
+    int lastBytes = 0;
+    for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
+      const Call& c = calls[i];
+      if (c.code == kCallback_Bytes) {
+        CHECK(calls[i + 1].code == kCallback_Percent);
+        CHECK((c.extra > 0 && c.value >= lastBytes && c.value <= c.extra));
+        CHECK(calls[i + 1].value == static_cast<int>(static_cast<float>(c.value) / c.extra * 100.0f));
+        lastBytes = c.value;
+      } else {
+        CHECK(c.code == kCallback_Percent);
+        CHECK(calls[i - 1].code == kCallback_Bytes);
+      }
+    }
   }
 };
 

@@ -34,7 +34,9 @@ const wchar_t* const kTextKeys[] = {
     L"STR_INSTALL_PATH", L"STR_SELECT_FOLDER", L"STR_STORAGE",        L"STR_PATH_INVALID",
     L"STR_INSTALLING",   L"STR_HIDE",          L"STR_MESSAGEBOX_TITLE", L"STR_NETWORK_ERROR",
     L"STR_OPERATE_TIP",  L"STR_SOFT_RUN",      L"STR_CLOSE_TIP1",     L"STR_CLOSE_TIP2",
-    L"STR_START",        L"STR_MB"};
+    L"STR_START",        L"STR_MB",
+    L"STR_CONNECTING",   L"STR_DOWNLOADED",    L"STR_SPEED",          L"STR_LEFT_FEW_SECONDS",
+    L"STR_LEFT_SECONDS", L"STR_LEFT_MINUTES",  L"STR_LEFT_HOURS"};
 
 // A settings folder of its own: language.ini, productInfo.ini, text.ini.
 struct Fixture {

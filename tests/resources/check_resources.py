@@ -280,11 +280,14 @@ TEXT_KEYS = ["STR_INSTALL", "STR_BROWSE", "STR_LISENCE", "STR_CUSTOMIZE_INSTALL"
              "STR_SELECT_FOLDER", "STR_STORAGE", "STR_PATH_INVALID", "STR_INSTALLING", "STR_HIDE",
              "STR_MESSAGEBOX_TITLE", "STR_NETWORK_ERROR", "STR_PROXY_AUTH", "STR_OPERATE_TIP", "STR_SOFT_RUN",
              "STR_CLOSE_TIP1", "STR_CLOSE_TIP2", "STR_START", "STR_INSTALL_FAILED"]
+# The progress page's status line: %1 and %2 are the numbers the window puts in.
+TEXT_KEYS += ["STR_CONNECTING", "STR_DOWNLOADED", "STR_SPEED", "STR_LEFT_FEW_SECONDS", "STR_LEFT_SECONDS",
+              "STR_LEFT_MINUTES", "STR_LEFT_HOURS"]
 MB_LANGUAGES = {"Arabic", "Indonesian", "Malaysian", "Russian"}
 PRODUCT_KEYS = ["STR_GA_TTTLE", "STR_PRODUCT_NAME", "STR_DIR1_NAME", "STR_DIR2_NAME", "STR_EXE_NAME",
                 "STR_LISENCE_COLOR", "STR_BRAND_NAME", "STR_RUN_AS_ADMIN", "STR_PID", "STR_PUBLISHER"]
 RTL_SCRIPT = re.compile(r"[\u0590-\u05FF\u0600-\u06FF]")
-PLACEHOLDERS = re.compile(r"PRODUCT|COLOR|BRAND|\{/?[a-z][^}]*\}")
+PLACEHOLDERS = re.compile(r"PRODUCT|COLOR|BRAND|\{/?[a-z][^}]*\}|%[0-9]")
 
 
 def parse_ini(text):

@@ -14,6 +14,11 @@ Scenarios:
                  roles, states, reading order, navigation and hit-testing at
                  each control's centre; Install pressed through its default
                  action; the focus and progress WinEvents
+  progress       the progress page's status line, read from the accessible
+                 tree while the demo server sends slowly, in English and in
+                 Arabic: "Connecting…" before the size query, then the bytes,
+                 the speed and a rounded time left, then the installing
+                 caption; screenshots of the page
 
 The focus ring is saved in screenshots in BUILD_DIR/artifacts/accessibility/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -21,6 +26,7 @@ Needs the fixtures wine, demo.servers and wine.test_ca.
 usage: accessibility_test.py INSTALLER_EXE PROBE_EXE BUILD_DIR SOURCE_DIR SCENARIO
 """
 import json
+import re
 import shutil
 import subprocess
 import sys
@@ -291,8 +297,8 @@ def road_tree(language, extra_env):
     client, children = tree(f"tree-{tag}-2-progress")
     check_tree(f"{tag} progress", client, children, rtl, [GRAPHIC, PROGRESSBAR, STATICTEXT, STATICTEXT, PUSHBUTTON])
     texts = [c["name"] for c in children if c["role"] == STATICTEXT]
-    check(len(texts) == 2 and texts[0] == text(language, "STR_INSTALLING") and texts[1].endswith(" %"),
-          f"{tag} progress: the caption, then the percentage ({texts})")
+    check(len(texts) == 2 and status_kind(language, texts[0]) is not None and texts[1].endswith(" %"),
+          f"{tag} progress: the status line, then the percentage ({texts})")
     bar = next((c for c in children if c["role"] == PROGRESSBAR), None)
     check(bar is not None and bar["name"] == text(language, "STR_INSTALLING") and bar["value"].endswith("%"),
           f"{tag} progress: the bar is named and tells its value ({bar and (bar['name'], bar['value'])})")
@@ -330,6 +336,88 @@ def road_tree(language, extra_env):
 def scenario_accessibility():
     road_tree("English", {})
     road_tree("Arabic", ARABIC)
+
+
+def status_patterns(language):
+    """Regular expressions of the status line's texts, from the shipped templates."""
+    number = r"[0-9]+(?:[^0-9\s][0-9]+)?"
+
+    def template(key):
+        return re.escape(text(language, key)).replace("%1", number).replace("%2", number)
+    left = "|".join(template(k) for k in
+                    ("STR_LEFT_FEW_SECONDS", "STR_LEFT_SECONDS", "STR_LEFT_MINUTES", "STR_LEFT_HOURS"))
+    bytes_ = f"{template('STR_DOWNLOADED')}(?: \u00b7 {template('STR_SPEED')}(?: \u00b7 (?:{left}))?)?"
+    return {"connecting": re.escape(text(language, "STR_CONNECTING")), "bytes": bytes_,
+            "estimate": f"{template('STR_DOWNLOADED')} \u00b7 {template('STR_SPEED')} \u00b7 (?:{left})",
+            "installing": re.escape(text(language, "STR_INSTALLING"))}
+
+
+def status_kind(language, name):
+    """Which status the line says: connecting, bytes, estimate or installing; None for anything else."""
+    patterns = status_patterns(language)
+    for kind in ("estimate", "connecting", "bytes", "installing"):
+        if re.fullmatch(patterns[kind], name or ""):
+            return kind
+    return None
+
+
+def progress_status(language, extra_env):
+    """The status line of one language while the demo server sends slowly."""
+    global client_title
+    tag = "ar" if language == "Arabic" else "en"
+    client_title = text(language, "STR_MESSAGEBOX_TITLE")
+    fresh_state()
+    slow = build / "peers" / "run" / "demo" / "slow-download"
+    slow.write_text("")
+    try:
+        inst = Installer(extra_env)
+        if not check(inst.ready and inst.origin is not None, f"{tag}: the window opens ({inst.origin})"):
+            return
+        pressed = probe("press", text(language, "STR_INSTALL"))
+        check(pressed and pressed[0].get("result") == 0, f"{tag}: Install pressed ({pressed})")
+        check(log_has("Download....", 30), f"{tag}: the download starts")
+        # What the page says while the address and the size are checked: the
+        # log records each change of the status line.
+        log = log_file.read_bytes().decode("utf-8", "replace")
+        steps = ["OnClickInstall", "progress status:connecting", "get file size begin", "get file size end",
+                 "Download...."]
+        at = [log.find(step) for step in steps]
+        check(all(a >= 0 for a in at) and at == sorted(at),
+              f"{tag}: the page says connecting before the size query, and the download follows ({at})")
+
+        def status():
+            _, children = tree(f"progress-{tag}-status")
+            names = [c["name"] for c in children if c["role"] == STATICTEXT and not c["name"].endswith(" %")]
+            return names[0] if names else None
+        seen = []
+
+        def note(name):
+            seen.append(name)
+            return status_kind(language, name) == "estimate"
+        name = poll(status, note, 60, interval=1.0)
+        check(status_kind(language, name) == "estimate",
+              f"{tag}: the status line gives the bytes, the speed and the time left ({name!r})")
+        inst.shot(f"progress-{tag}-estimate")
+        kinds = [status_kind(language, n) for n in seen]
+        check(None not in kinds and "installing" not in kinds,
+              f"{tag}: every status read on the way is a download status ({seen})")
+        log = log_file.read_bytes().decode("utf-8", "replace")
+        said = re.findall(r"progress status:([a-z]+)", log)
+        check(said[:3] == ["connecting", "bytes", "estimate"],
+              f"{tag}: the log records connecting, the bytes, then the estimate ({said})")
+    finally:
+        slow.unlink(missing_ok=True)
+    check(log_has("UpdateWindowSate:kWindow_Finish", 180), f"{tag}: the finish page follows")
+    log = log_file.read_bytes().decode("utf-8", "replace")
+    installing = "progress status:installing"
+    check(log.find("HttpDownload,ret = 0") < log.find(installing) < log.find("UpdateWindowSate:kWindow_Finish"),
+          f"{tag}: the installing caption follows the download")
+    wait_or_kill(inst.proc, 1)
+
+
+def scenario_progress():
+    progress_status("English", {})
+    progress_status("Arabic", ARABIC)
 
 
 try:

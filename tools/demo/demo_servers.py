@@ -87,8 +87,12 @@ def nginx_conf(root, run, ports, download_path):
     server_name _;
 {ssl}    root {www};
     # Paced like a real download (a few seconds), so that it can be watched
-    # and interrupted.
-    location = {download_path} {{ limit_rate 32k; }}
+    # and interrupted; slower still while the file "slow-download" exists in
+    # the run folder, for tests that watch the estimate of the time left.
+    location = {download_path} {{
+      limit_rate 32k;
+      if (-f {run}/slow-download) {{ set $limit_rate 6k; }}
+    }}
     location = /producturl {{
       if ($arg_key = pkg_url) {{ return 302 $scheme://{URL_HOST}:$server_port{download_path}; }}
       default_type text/html;
