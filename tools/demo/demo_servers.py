@@ -161,7 +161,10 @@ def start(bin_dir, installer):
         shutil.rmtree(www)
     target = www / download_path.lstrip("/")
     target.parent.mkdir(parents=True)
-    shutil.copyfile(installer, target)
+    # The build's own time goes with the file: a restart of the servers then
+    # serves the same validator, as a real server does, and a download
+    # stopped by the restart resumes instead of starting over.
+    shutil.copy2(installer, target)
     for d in ["tmp-body", "tmp-proxy", "tmp-fastcgi", "tmp-uwsgi", "tmp-scgi"]:
         (run / d).mkdir(parents=True, exist_ok=True)
     (run / "nginx.conf").write_text(nginx_conf(root, run, ports, download_path))
