@@ -2,11 +2,11 @@
 // API, the images cached by MD5 in the language folder, rotation every four
 // seconds and the dots that jump to an image.
 #include <cwctype>
-#include <fstream>
 
 #include "Window/SetupFrameWnd.h"
 #include "common/JsonStruct.h"
 #include "log/Log.h"
+#include "system/StdioFile.h"
 #include "system/SystemUtils.h"
 #include "tool/WinHttpRequest.h"
 
@@ -31,10 +31,9 @@ bool SameMd5(const std::string& a, const std::string& b) {
 }
 
 bool IsPngFile(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
+  StdioFile in = OpenStdioFile(std::filesystem::path(path), "rb");
   char signature[8] = {};
-  in.read(signature, 8);
-  return in.gcount() == 8 && std::string(signature, 8) == "\x89PNG\r\n\x1a\n";
+  return in && std::fread(signature, 1, 8, in.get()) == 8 && std::string(signature, 8) == "\x89PNG\r\n\x1a\n";
 }
 
 std::wstring BannerFileName(int n) { return L"pr_" + std::to_wstring(n) + L".png"; }

@@ -40,5 +40,14 @@ else()
 endif()
 target_compile_definitions(zv_headers INTERFACE
   ASIO_STANDALONE ASIO_NO_DEPRECATED SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_HEADER_ONLY
-  RAPIDJSON_HAS_STDSTRING=1)
+  RAPIDJSON_HAS_STDSTRING=1
+  # fmt formats numbers without std::locale: nothing here asks for localized
+  # digits, and the locale machinery is a large part of a static executable.
+  FMT_STATIC_THOUSANDS_SEPARATOR=0)
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  # Asio picks POSIX or Win32 threads by whether _POSIX_THREADS (from
+  # winpthreads) happens to be defined before its first header, so files
+  # differed. One choice for every file keeps its classes the same everywhere.
+  target_compile_definitions(zv_headers INTERFACE ASIO_HAS_PTHREADS=1)
+endif()
 target_link_libraries(zv_headers INTERFACE Threads::Threads)

@@ -1,7 +1,7 @@
 #include "common/ClientId.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <regex>
 
 #include "system/Strings.h"
 
@@ -13,9 +13,12 @@ std::string FormatClientId(uint32_t data1, uint16_t data2, uint16_t data3, const
   return text;
 }
 
+// One or more ASCII letters, digits or hyphens, byte by byte: no locale is
+// consulted, so bytes of multi-byte UTF-8 characters never pass.
 bool IsValidClientId(const std::string& utf8) {
-  static const std::regex pattern("[a-zA-Z0-9\\-]+");
-  return std::regex_match(utf8, pattern);
+  return !utf8.empty() && std::all_of(utf8.begin(), utf8.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+  });
 }
 
 std::wstring ClientIdFromRegistryData(const std::string& bytes) {

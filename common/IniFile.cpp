@@ -1,11 +1,11 @@
 #include "common/IniFile.h"
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <system_error>
 #include <vector>
 
+#include "system/StdioFile.h"
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
 
@@ -72,10 +72,11 @@ std::wstring ReadIniFile(const std::wstring& file) {
   if (!std::filesystem::is_regular_file(path, ec)) return std::wstring();
   const auto size = std::filesystem::file_size(path, ec);
   if (ec || size > kMaxIniFileSize) return std::wstring();
-  std::ifstream in(path, std::ios::binary);
   std::string bytes(static_cast<std::size_t>(size), '\0');
-  in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (StdioFile in = OpenStdioFile(path, "rb"))
+    ReadStdioFile(in.get(), bytes);
+  else
+    bytes.clear();
   return DecodeIniBytes(bytes);
 }
 

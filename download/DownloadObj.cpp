@@ -8,6 +8,7 @@
 #include "engine/error.h"
 #include "EngineProxy.h"
 #include "log/Log.h"
+#include "system/StdioFile.h"
 #include "system/Strings.h"
 
 namespace fs = std::filesystem;
@@ -30,7 +31,7 @@ std::error_code MoveReplacing(const fs::path& from, const fs::path& to) {
     }
   }
   if (ec == std::errc::cross_device_link) {
-    if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
+    if (CopyStdioFile(from, to)) {
       fs::remove(from, ec);
       ec.clear();
     }

@@ -167,7 +167,13 @@ int bio_read(BIO* bio, char* out, std::size_t size, std::size_t* got) {
 
 int bio_write(BIO* bio, const char* data, std::size_t size, std::size_t* put) {
   auto* c = static_cast<tls_stream::core*>(BIO_get_data(bio));
-  c->output.append(data, size);
+  // No exception may pass through OpenSSL's frames: a failed append is a write error.
+  try {
+    c->output.append(data, size);
+  } catch (...) {
+    *put = 0;
+    return 0;
+  }
   *put = size;
   return 1;
 }

@@ -34,7 +34,7 @@ FileSink::FileSink(const std::wstring& path, IHttpCallback* callback, int param)
     : m_path(path), m_callback(callback), m_param(param) {}
 
 FileSink::~FileSink() {
-  if (m_file.is_open()) m_file.close();
+  m_file.reset();
   // A partial body never stays behind; a file this call did not start writing is not touched.
   if (m_started && !m_complete) {
     std::error_code ec;
@@ -45,14 +45,13 @@ FileSink::~FileSink() {
 void FileSink::Begin(long long total) {
   m_total = total;
   m_started = true;
-  m_file.open(m_path, std::ios::binary | std::ios::trunc);
-  if (!m_file.is_open()) throw kHttpErr_File;
+  m_file = OpenStdioFile(m_path, "wb");
+  if (!m_file) throw kHttpErr_File;
 }
 
 void FileSink::Write(const char* data, size_t size) {
   if (m_total >= 0 && m_received + static_cast<long long>(size) > m_total) throw kHttpErr_Read;
-  m_file.write(data, static_cast<std::streamsize>(size));
-  if (!m_file.good()) throw kHttpErr_Write;
+  if (!m_file || std::fwrite(data, 1, size, m_file.get()) != size) throw kHttpErr_Write;
   m_received += static_cast<long long>(size);
   if (m_callback)
     m_callback->OnDownloadProgress(m_param, kHttpState_Progress, m_total > 0 ? static_cast<double>(m_total) : 0.0,
@@ -61,8 +60,7 @@ void FileSink::Write(const char* data, size_t size) {
 
 void FileSink::End() {
   CheckLength();
-  m_file.close();
-  if (m_file.fail()) throw kHttpErr_Write;
+  if (!m_file || std::fclose(m_file.release()) != 0) throw kHttpErr_Write;
   m_complete = true;
   if (m_callback)
     m_callback->OnDownloadProgress(m_param, kHttpState_Finished,

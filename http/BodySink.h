@@ -3,11 +3,11 @@
 // and failure raises an HttpInterfaceError.
 #pragma once
 
-#include <fstream>
 #include <filesystem>
 #include <string>
 
 #include "http/HttpBase.h"
+#include "system/StdioFile.h"
 
 class BodySink {
  public:
@@ -57,7 +57,7 @@ class FileSink : public BodySink {
   std::filesystem::path m_path;
   IHttpCallback* m_callback;
   int m_param;
-  std::ofstream m_file;
+  StdioFile m_file;
   bool m_started = false;
   bool m_complete = false;
 };

@@ -1,8 +1,8 @@
 #include "ui/archive/NativePath.h"
 
-#include <fstream>
 #include <system_error>
 
+#include "system/StdioFile.h"
 #include "system/Strings.h"
 
 namespace SkinUI {
@@ -25,11 +25,12 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::size_t max
   if (!std::filesystem::is_regular_file(fsPath, ec)) return false;
   const auto size = std::filesystem::file_size(fsPath, ec);
   if (ec || size > maxSize) return false;
-  std::ifstream in(fsPath, std::ios::binary);
+  StdioFile in = OpenStdioFile(fsPath, "rb");
   if (!in) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<std::size_t>(in.gcount()) != bytes.size()) {
+  const std::size_t expected = static_cast<std::size_t>(size);
+  bytes.resize(expected);
+  ReadStdioFile(in.get(), bytes);
+  if (bytes.size() != expected) {
     bytes.clear();
     return false;
   }
@@ -39,18 +40,18 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::size_t max
 bool WriteFileReplacing(const std::filesystem::path& target, const std::string& bytes,
                         std::string& error) {
   std::filesystem::path temp = target;
-  temp += ".zvpart";
+  // The suffix in the path's own character type: no conversion facet needed.
+  const std::filesystem::path::value_type partSuffix[] = {'.', 'z', 'v', 'p', 'a', 'r', 't', '\0'};
+  temp += partSuffix;
   std::error_code ec;
   {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    StdioFile out = OpenStdioFile(temp, "wb");
     if (!out) {
       error = "cannot create the file";
       return false;
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
+    if (std::fclose(out.release()) != 0 || !written) {
       std::filesystem::remove(temp, ec);
       error = "cannot write the file";
       return false;
