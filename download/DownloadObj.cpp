@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/error.h"
 #include "log/Log.h"
 #include "system/Strings.h"
 
@@ -199,7 +200,9 @@ int DownloadObj::RunEngine() {
     m_io.restart();
     m_engine->stop();
     m_engine->release_files();
-    return m_stopRequested ? kTask_Incomplete : kTask_Failed;
+    if (m_stopRequested) return kTask_Incomplete;
+    auto* system = dynamic_cast<const std::system_error*>(&e);
+    return system && engine::is_disk_full(system->code()) ? kTask_DiskFull : kTask_Failed;
   }
   m_engine->release_files();
 
@@ -215,7 +218,7 @@ int DownloadObj::RunEngine() {
   LOGA(kLog_Info, "DownloadObj::Run: task %s ended after %lld of %lld bytes%s%s",
        m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
        error ? ": " : (m_stopRequested ? ", stopped" : ""), error ? error.message().c_str() : "");
-  return kTask_Incomplete;
+  return engine::is_disk_full(error) ? kTask_DiskFull : kTask_Incomplete;
 }
 
 int DownloadObj::FinishComplete(int64_t total) {

@@ -21,6 +21,7 @@ enum TaskState {
   kTask_Complete = 4,
   kTask_Starting = 5,
   kTask_Stopping = 6,
+  kTask_DiskFull = 7,  // ended short because the disk is full; the files stay for a resume
 };
 
 // Opaque, unique and never reused: the address of an allocation made for it.

@@ -148,6 +148,10 @@ int CZVDownload::Run() {
       result = kDownload_Incomplete;
       ended = true;
       break;
+    } else if (status.state == kTask_DiskFull) {
+      result = kDownload_DiskFull;
+      ended = true;
+      break;
     }
   }
   // A cancel that came in after the loop's last query, and was accepted,

@@ -34,6 +34,7 @@ enum DownloadResult {
   kDownload_Incomplete = -2,
   kDownload_Failed = -4,
   kDownload_Cancelled = -5,
+  kDownload_DiskFull = -6,  // a write found the disk full; P.tmp and P.cfg stay for a resume
 };
 
 using DownloadCallback = void (*)(int code, int value, int extra, void* context);

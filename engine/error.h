@@ -29,6 +29,9 @@ enum engine_errc {
   kErr_RangeMismatch = 1101,
   kErr_LimitExceeded = 1102,
   kErr_InsecureRedirect = 1103,
+  // A write of received bytes found the disk full: the run ends with the
+  // bytes written so far kept for a resume.
+  kErr_DiskFull = 1104,
 };
 
 class error_category_impl : public std::error_category {
@@ -47,5 +50,9 @@ std::error_code make_error_code(int code);
 inline bool is_http_error(const std::error_code& ec, int code) {
   return ec.value() == code && &ec.category() == &http_category();
 }
+
+// True for a file-system error that means the volume has no room left:
+// ENOSPC, or on Windows ERROR_DISK_FULL / ERROR_HANDLE_DISK_FULL.
+bool is_disk_full(const std::error_code& ec);
 
 }  // namespace engine
