@@ -145,6 +145,7 @@ void DownloadObj::Query(TaskStatus& status) {
                         ? static_cast<float>(status.downloaded) / static_cast<float>(status.total)
                         : 0.0f;
   status.rate = m_engine->download_rate();
+  status.error = m_engine->error();
   std::lock_guard<std::mutex> guard(m_lock);
   status.file = status.state == kTask_Complete ? m_strPath : m_strPath + L".tmp";
   status.running = m_running;

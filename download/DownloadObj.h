@@ -35,6 +35,7 @@ struct TaskStatus {
   float progress = 0.0f; // downloaded / total, 0 while the size is unknown
   int rate = 0;          // bytes per second
   bool running = false;  // the task thread is still at work
+  std::error_code error; // why the engine's run ended short; empty otherwise
 };
 
 class DownloadObj : public std::enable_shared_from_this<DownloadObj> {

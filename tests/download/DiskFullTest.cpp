@@ -86,6 +86,14 @@ TEST_CASE("a full disk ends the download with its own result and keeps the bytes
   }
   CHECK(kept > 0);
   CHECK(kept < size);
+  CHECK(KeptDownloadBytes(target.wstring(), size) == kept);
+  CHECK(KeptDownloadBytes(target.wstring(), size + 1) == 0);
+  DownloadEndFacts end = LastDownloadEnd();
+  CHECK(end.errorCategory == "HTTP");
+  CHECK(end.errorCode == 1104);
+  CHECK(end.downloaded >= kept);  // the meta file counts whole pieces only
+  CHECK(end.downloaded < size);
+  CHECK(end.total == size);
   CHECK(JudgeDeleteHistoryFile(url, size, target.wstring()) == false);  // they belong to this download
 
   // Space freed: the next call resumes from what was kept.
