@@ -52,6 +52,10 @@ Scenarios (all by default, or those named after the arguments):
                 installer does not match the pin: refused likewise
   exit3010      the silent installer ends with 3010 (success, restart
                 required): the finish page and the success event
+  datafull      the data folder on a volume with less room than the
+                installer (a 1 MiB tmpfs mounted there; needs root): the
+                storage message, not the network one, nothing downloaded,
+                and the "Downloader_Failed" event of the space phase
 
 Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -828,6 +832,48 @@ def scenario_exit3010():
     inst.click(CLOSE)
     check(inst.wait_exit(30) == 0, "exit3010: closed after the finish with exit code 0")
     check(leftovers() == [], f"exit3010: the downloaded installer is deleted ({leftovers()})")
+
+
+def collected_events():
+    """The analytics events the collector has received since its reset."""
+    return [json.loads(json.loads(line)["body"])["events"][0]
+            for line in api_get("/control/collected").splitlines() if line.strip()]
+
+
+def scenario_datafull():
+    fresh_state()
+    data_dir.mkdir(parents=True, exist_ok=True)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(data_dir)]).returncode == 0
+    if not check(mounted, "datafull: a 1 MiB tmpfs is mounted at the data folder (the test runs as root)"):
+        return
+    try:
+        inst = open_installer("datafull")
+        if not inst:
+            return
+        mark = log_mark()
+        inst.click(INSTALL)
+        line = wait_log("ShowMessage:", 30, mark)
+        storage, network = text_of("English", "STR_STORAGE"), text_of("English", "STR_NETWORK_ERROR")
+        check(line is not None and storage in line and network not in line,
+              f"datafull: the storage message, not the network one ({line})")
+        check(wait_log("DataFreeSize:0MB", 0, mark) is not None, "datafull: the data folder's free space is logged")
+        inst.shot("datafull-1-message")
+        answer("Return")
+        check(wait_log("UpdateWindowSate:kWindow_Init", 10, mark) is not None, "datafull: back to the first page")
+        check("Download...." not in "\n".join(log_lines()[mark:]), "datafull: no download was started")
+        check(leftovers() == [], f"datafull: nothing downloaded ({leftovers()})")
+        failed = poll(lambda: [e for e in collected_events() if e["name"] == "Downloader_Failed"], bool, 15)
+        params = failed[0]["params"] if failed else {}
+        check(params.get("phase") == "space" and params.get("error_category") == "check" and
+              params.get("error_code") == 1 and params.get("proxy") is False,
+              f"datafull: the failure event names the space phase and the 1 MiB missing ({params})")
+        inst.click(CLOSE)
+        wait_log("ShowMessage:", 10, mark + 2)
+        answer("y")
+        check(inst.wait_exit(30) == 0, "datafull: close, Yes: exit code 0")
+    finally:
+        kill_leftovers()
+        subprocess.run(["umount", "-l", str(data_dir)])
 
 
 try:
