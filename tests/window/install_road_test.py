@@ -867,10 +867,7 @@ def scenario_datafull():
         check(params.get("phase") == "space" and params.get("error_category") == "check" and
               params.get("error_code") == 1 and params.get("proxy") is False,
               f"datafull: the failure event names the space phase and the 1 MiB missing ({params})")
-        inst.click(CLOSE)
-        wait_log("ShowMessage:", 10, mark + 2)
-        answer("y")
-        check(inst.wait_exit(30) == 0, "datafull: close, Yes: exit code 0")
+        close_first_page("datafull", inst, mark + 1)
     finally:
         kill_leftovers()
         subprocess.run(["umount", "-l", str(data_dir)])
