@@ -268,10 +268,20 @@ def api_get(path):
         return r.read().decode("utf-8")
 
 
-def collected_event_names():
-    """Names of the analytics events the collector has received since its reset."""
-    return [json.loads(json.loads(line)["body"])["events"][0]["name"]
+def collected_events():
+    """The analytics events the collector has received since its reset."""
+    return [json.loads(json.loads(line)["body"])["events"][0]
             for line in api_get("/control/collected").splitlines() if line.strip()]
+
+
+def collected_event_names():
+    return [event["name"] for event in collected_events()]
+
+
+def failure_event_params(timeout=15):
+    """The parameters of the first "Downloader_Failed" event collected ({} when none came)."""
+    failed = poll(lambda: [e for e in collected_events() if e["name"] == "Downloader_Failed"], bool, timeout)
+    return failed[0].get("params", {}) if failed else {}
 
 
 def taskkill(*names):
@@ -628,6 +638,9 @@ def scenario_exitcode():
     check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
     got = collected_event_names()
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+    params = failure_event_params()
+    check(params.get("phase") == "install" and params.get("error_category") == "installer" and
+          params.get("error_code") == 7, f"exitcode: the failure event names the installer's exit code ({params})")
     # Install again: the kept installer runs (and fails again) without a new download.
     inst.click(INSTALL)
     again = wait_log("PrepareDownload: the installer kept from the last attempt is used", 30, mark)
@@ -834,12 +847,6 @@ def scenario_exit3010():
     check(leftovers() == [], f"exit3010: the downloaded installer is deleted ({leftovers()})")
 
 
-def collected_events():
-    """The analytics events the collector has received since its reset."""
-    return [json.loads(json.loads(line)["body"])["events"][0]
-            for line in api_get("/control/collected").splitlines() if line.strip()]
-
-
 def scenario_datafull():
     fresh_state()
     data_dir.mkdir(parents=True, exist_ok=True)
@@ -862,8 +869,7 @@ def scenario_datafull():
         check(wait_log("UpdateWindowSate:kWindow_Init", 10, mark) is not None, "datafull: back to the first page")
         check("Download...." not in "\n".join(log_lines()[mark:]), "datafull: no download was started")
         check(leftovers() == [], f"datafull: nothing downloaded ({leftovers()})")
-        failed = poll(lambda: [e for e in collected_events() if e["name"] == "Downloader_Failed"], bool, 15)
-        params = failed[0]["params"] if failed else {}
+        params = failure_event_params()
         check(params.get("phase") == "space" and params.get("error_category") == "check" and
               params.get("error_code") == 1 and params.get("proxy") is False,
               f"datafull: the failure event names the space phase and the 1 MiB missing ({params})")
