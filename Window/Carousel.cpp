@@ -8,7 +8,7 @@
 #include "common/JsonStruct.h"
 #include "log/Log.h"
 #include "system/SystemUtils.h"
-#include "tool/BaseRequest.h"
+#include "tool/WinHttpRequest.h"
 
 namespace {
 

@@ -12,10 +12,13 @@
 #include "Window/SetupFrameWnd.h"
 #include "common/GA.h"
 #include "common/JsonStruct.h"
+#include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 #include "system/SystemUtils.h"
-#include "tool/BaseRequest.h"
+#include "tool/SystemProxy.h"
+#include "tool/WinHttpRequest.h"
 
 namespace {
 
@@ -66,6 +69,8 @@ void CSetupFrameWnd::OnClickInstall() {
   }
   LOGA(kLog_Info, "sel path end");
   m_tInstallClicked = SteadySeconds();
+  // One proxy answer for every request of this install, found on its first request.
+  BeginInstallProxy(m_strDownloadUrl);
   std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
   std::thread(&CSetupFrameWnd::PrepareDownload, this).detach();
   LOGA(kLog_Info, "send ga begin");
@@ -154,6 +159,7 @@ bool CSetupFrameWnd::StartDownload(const std::wstring& url, const std::wstring& 
     request.context = this;
     request.url = url;
     request.path = file;
+    request.proxy = InstallEngineProxy(url);
     StartHttpDownload(&request, &CSetupFrameWnd::OnDownloadStatus, nullptr);
   }).detach();
   return true;
@@ -178,11 +184,12 @@ void CSetupFrameWnd::OnDownloadStatus(int code, int value, int extra, void* cont
 }
 
 void CSetupFrameWnd::OnDownloadResult(int result) {
-  switch (result) {
+  // The driver's named results only; it gives no other value, and one that
+  // came anyway leaves the window as it is.
+  switch (static_cast<DownloadResult>(result)) {
     case kDownload_Success:
       DownloadSuccess();
       break;
-    case -3:
     case kDownload_Failed:
     case kDownload_Incomplete:
       // Also where every connection gave up part way: the user decides, and
@@ -192,10 +199,7 @@ void CSetupFrameWnd::OnDownloadResult(int result) {
     case kDownload_DiskFull:
       DownloadDiskFull();
       break;
-    case -1:
-      PostMessage(WM_CLOSE, kForceClose, 0);
-      break;
-    default:  // cancelled, or anything else: the window stays as it is
+    case kDownload_Cancelled:  // whoever cancelled decides what comes next
       break;
   }
 }
@@ -210,7 +214,11 @@ void CSetupFrameWnd::DownloadSuccess() {
 void CSetupFrameWnd::DownloadFailed() {
   LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "Failed");
   if (m_pTaskbar) RunOnUiThread([this] { m_pTaskbar->SetState(CTaskbarProgress::kError); });
-  std::wstring text = m_langMgr.GetText(L"STR_NETWORK_ERROR") + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
+  // A proxy that wants credentials it was not given is named to the user.
+  std::wstring proxy = InstallProxy::Instance().AuthRefused();
+  std::wstring reason = m_langMgr.GetText(proxy.empty() ? L"STR_NETWORK_ERROR" : L"STR_PROXY_AUTH");
+  ReplaceAll(reason, L"{proxy}", proxy);
+  std::wstring text = reason + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
   int answer = ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING);
   // Only a Retry goes on with this install; the others end it.
   std::shared_ptr<std::atomic<bool>> sent;
@@ -283,7 +291,8 @@ std::shared_ptr<std::atomic<bool>> CSetupFrameWnd::SendFailureAsync(const char* 
     failure.bytesDone = failure.bytesTotal;
   }
   failure.seconds = m_tInstallClicked > 0 ? SteadySeconds() - m_tInstallClicked : 0;
-  failure.proxyUsed = m_bProxyUsed;
+  // The install's one proxy answer, which every request of it follows.
+  failure.proxyUsed = InstallEngineProxy(m_strDownloadUrl).kind != engine::kProxy_None;
   LOGA(kLog_Info, "install failed in phase %s: %s %lld", phase, failure.errorCategory.c_str(),
        static_cast<long long>(failure.errorCode));
   std::thread([sender, failure, sent] {

@@ -24,8 +24,9 @@ bool AcquireInstanceMutex(const std::wstring& name) {
   return true;  // kept open: its existence marks the running instance
 }
 
-void BringRunningInstanceToFront(const std::wstring& title) {
-  HWND running = FindWindowW(nullptr, title.c_str());
+void BringRunningInstanceToFront(const std::wstring& windowClass, const std::wstring& title) {
+  // Class and title both: another program's window may share the title.
+  HWND running = FindWindowW(windowClass.c_str(), title.c_str());
   if (!running) return;
   ShowWindow(running, SW_RESTORE);
   SetForegroundWindow(running);

@@ -9,5 +9,6 @@ std::wstring InstanceName(const std::wstring& exePath);
 // Creates the named mutex; false when it already existed or cannot be made.
 // The handle stays open for the life of the process.
 bool AcquireInstanceMutex(const std::wstring& name);
-// Restores and fronts the top-level window with this title, if there is one.
-void BringRunningInstanceToFront(const std::wstring& title);
+// Restores and fronts the top-level window of this class and title, if there
+// is one.
+void BringRunningInstanceToFront(const std::wstring& windowClass, const std::wstring& title);

@@ -7,6 +7,7 @@
 
 #include "Window/InstallLogic.h"
 #include "log/Log.h"
+#include "tool/SystemProxy.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ bool GetRedirectUrl(const std::wstring& url, std::wstring& target) {
   if (object.empty()) object = L"/";
 
   Handle session, connection, request;
-  session.h = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                          WINHTTP_NO_PROXY_BYPASS, 0);
+  session.h = static_cast<HINTERNET>(OpenInstallSession(nullptr, url));
   if (!session.h) return false;
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   if (!WinHttpSetOption(session.h, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never))) return false;
@@ -49,6 +49,7 @@ bool GetRedirectUrl(const std::wstring& url, std::wstring& target) {
   request.h = WinHttpOpenRequest(connection.h, L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
                                  WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
   if (!request.h) return false;
+  ApplyInstallProxyCredentials(request.h, url);
   if (!WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
     LOGA(kLog_Info, "Error %lu has occurred.\n", GetLastError());
     return false;
@@ -60,9 +61,10 @@ bool GetRedirectUrl(const std::wstring& url, std::wstring& target) {
   DWORD status = 0;
   DWORD length = sizeof(status);
   if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &length, WINHTTP_NO_HEADER_INDEX) ||
-      status != 302)
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &length, WINHTTP_NO_HEADER_INDEX))
     return false;
+  NoteInstallProxyStatus(static_cast<int>(status), url);
+  if (status != 302) return false;
   wchar_t location[2048] = {};
   length = sizeof(location) - sizeof(wchar_t);
   if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location,

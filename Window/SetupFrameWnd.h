@@ -159,6 +159,5 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   DWORD m_dwUiThread = 0;
   std::atomic<int64_t> m_nExpectedInstallerSize{0};  // size announced by the server
   std::atomic<int64_t> m_tInstallClicked{0};  // steady-clock seconds of the last Install click
-  std::atomic<bool> m_bProxyUsed{false};  // the install's requests go through a proxy
   std::atomic<bool> m_bClosing{false};  // a close is confirmed: workers stop showing anything
 };

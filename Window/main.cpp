@@ -17,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
   const std::wstring title = window->GetLanguageManager().GetText(L"STR_MESSAGEBOX_TITLE");
   if (!AcquireInstanceMutex(InstanceName(GetModuleFilePath()))) {
-    BringRunningInstanceToFront(title);
+    BringRunningInstanceToFront(window->GetWindowClassName(), title);
     return -1;
   }
 

@@ -5,7 +5,23 @@
 #   zv_add_wine_test(NAME n SOURCES a.cpp ... LIBS lib ... [FIXTURES f ...] [TIMEOUT s])
 #     a doctest binary for Windows, run under Wine (private prefix, Xvfb)
 #     by tests/wine/wine-run; built in the Windows build only.
-# Tests needing servers name the ctest fixtures that start them.
+# Tests needing servers name the ctest fixtures that start them. Tests of
+# one peer whose state or counters they read (the fault server's byte
+# counters, the API peer's collected records and modes) take that peer's
+# resource lock, so that no other test's traffic lands in what they measure.
+
+function(_zv_peer_locks test fixtures)
+  set(_locks)
+  if("peers.faulty" IN_LIST fixtures)
+    list(APPEND _locks peers.faulty.counters)
+  endif()
+  if("peers.api" IN_LIST fixtures)
+    list(APPEND _locks peers.api.records)
+  endif()
+  if(_locks)
+    set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK ${_locks})
+  endif()
+endfunction()
 
 function(_zv_add_test kind)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;FIXTURES;LABELS" ${ARGN})
@@ -23,6 +39,7 @@ function(_zv_add_test kind)
   endif()
   if(T_FIXTURES)
     set_tests_properties(${kind}.${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+    _zv_peer_locks(${kind}.${T_NAME} "${T_FIXTURES}")
   endif()
 endfunction()
 
@@ -49,5 +66,6 @@ function(zv_add_script_test)
     ENVIRONMENT "ZV_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZV_BINARY_DIR=${PROJECT_BINARY_DIR}")
   if(T_FIXTURES)
     set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+    _zv_peer_locks(${T_NAME} "${T_FIXTURES}")
   endif()
 endfunction()

@@ -26,6 +26,7 @@ const wchar_t* const kBuiltInTexts[][2] = {
     {L"STR_HIDE", L"Hide"},
     {L"STR_MESSAGEBOX_TITLE", L"PRODUCT Setup"},
     {L"STR_NETWORK_ERROR", L"Network error. Please check your network settings."},
+    {L"STR_PROXY_AUTH", L"The proxy server {proxy} asks for a user name and password. Please check your proxy settings."},
     {L"STR_OPERATE_TIP",
      L"Click Abort to cancel installation, Retry to try again, or Ignore to download via browser."},
     {L"STR_SOFT_RUN",

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "EngineProxy.h"
 #include "engine/error.h"
 #include "log/Log.h"
 #include "system/Strings.h"
@@ -72,6 +73,11 @@ bool DownloadObj::Claim(const std::wstring& path, int connections) {
     m_bRetarget = true;
   }
   return true;
+}
+
+void DownloadObj::SetProxy(const engine::proxy_settings& proxy) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_settings.proxy = proxy;
 }
 
 void DownloadObj::Release() {
@@ -197,6 +203,8 @@ int DownloadObj::RunEngine() {
     m_io.run();
   } catch (const std::exception& e) {
     LOGA(kLog_Info, "DownloadObj::Run: task %s failed: %s", m_strKey.c_str(), e.what());
+    if (auto* failure = dynamic_cast<const std::system_error*>(&e))
+      NoteEngineProxyError(failure->code(), settings.proxy);
     m_io.stop();
     m_io.restart();
     m_engine->stop();
@@ -216,6 +224,7 @@ int DownloadObj::RunEngine() {
   // A run that ends short (every connection gave up, or stopped) keeps its
   // files: a later run resumes from them.
   std::error_code error = m_engine->error();
+  NoteEngineProxyError(error, settings.proxy);
   LOGA(kLog_Info, "DownloadObj::Run: task %s ended after %lld of %lld bytes%s%s",
        m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
        error ? ": " : (m_stopRequested ? ", stopped" : ""), error ? error.message().c_str() : "");

@@ -64,6 +64,8 @@ class DownloadObj : public std::enable_shared_from_this<DownloadObj> {
   // at a new target path and connection count.
   bool Claim(const std::wstring& path, int connections);
   void Release();
+  // The proxy of the next runs (the install's answer for this address).
+  void SetProxy(const engine::proxy_settings& proxy);
 
  private:
   void Run();

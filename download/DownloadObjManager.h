@@ -30,7 +30,7 @@ class DownloadObjManager {
  private:
   DownloadObjManager() = default;
 
-  // Copied into every new task; never changed, so no proxy is used.
+  // Copied into every new task; the driver then sets each run's proxy from its request.
   std::string m_strProxyHost, m_strProxyUser, m_strProxyPassword;
   int m_nProxyPort = 0;
   int m_nProxyKind = 0;

@@ -128,6 +128,7 @@ int CZVDownload::Run() {
     DownloadObj& task;
     ~ReleaseClaim() { task.Release(); }
   } release{*task};
+  task->SetProxy(m_request->proxy);
 
   m_task = handle;
   if (!m_cancelRequested) {

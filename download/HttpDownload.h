@@ -18,6 +18,7 @@ struct DownloadRequest {
   void* context = nullptr;  // handed back as the last argument of every callback
   std::wstring url;
   std::wstring path;        // the target file P
+  engine::proxy_settings proxy;  // how every engine connection reaches the server
 };
 
 // Callback codes.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 namespace engine {
@@ -134,7 +135,7 @@ void http_stream::async_open(const url& target, handler done) {
     std::error_code ec;
     tls_context_ = client_tls_context(ca_file_, ec);
     if (!tls_context_) return fail(ec ? ec : std::make_error_code(std::errc::invalid_argument));
-    tls_ = std::make_unique<asio::ssl::stream<tcp::socket>>(io_, *tls_context_);
+    tls_ = std::make_unique<tls_stream>(io_, *tls_context_);
     bool ip_literal = false;
     asio::ip::make_address(current_.host, ec);
     ip_literal = !ec;
@@ -193,7 +194,7 @@ void http_stream::start_tls(handler done) {
     send_request(given_, [this, self, done](std::error_code ec) { finish_open(ec, done); });
   };
   if (!tls_) return send();
-  tls_->async_handshake(asio::ssl::stream_base::client, [this, self, done, send](std::error_code ec) {
+  tls_->async_handshake([this, self, done, send](std::error_code ec) {
     if (ec) {
       long verify = SSL_get_verify_result(tls_->native_handle());
       if (verify != X509_V_OK)
@@ -519,31 +520,9 @@ void http_stream::read_trailers(read_handler done) {
 }
 
 void http_stream::store_cookie(const std::string& set_cookie) {
-  auto semi = set_cookie.find(';');
-  std::string pair = set_cookie.substr(0, semi);
-  auto eq = pair.find('=');
-  if (eq == std::string::npos || eq == 0) return;
-  cookie c;
-  c.name = pair.substr(0, eq);
-  c.value = pair.substr(eq + 1);
-  if (semi != std::string::npos) {
-    std::string attrs = to_lower(set_cookie.substr(semi));
-    c.secure = attrs.find("secure") != std::string::npos;
-  }
-  if (c.name.find_first_of("\r\n") != std::string::npos || c.value.find_first_of("\r\n") != std::string::npos) return;
-  cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), [&](const cookie& o) { return o.name == c.name; }),
-                 cookies_.end());
-  if (cookies_.size() < 50) cookies_.push_back(c);
+  cookies_.store(set_cookie, current_, std::time(nullptr));
 }
 
-std::string http_stream::cookie_line() const {
-  std::string line;
-  for (const auto& c : cookies_) {
-    if (c.secure && scheme_ != "https") continue;
-    if (!line.empty()) line += "; ";
-    line += c.name + "=" + c.value;
-  }
-  return line;
-}
+std::string http_stream::cookie_line() const { return cookies_.line_for(current_, std::time(nullptr)); }
 
 }  // namespace engine

@@ -7,8 +7,10 @@
 // must only be used while no other thread runs it.
 #pragma once
 
+#include "engine/cookie_jar.h"
 #include "engine/http_message.h"
 #include "engine/proxy.h"
+#include "engine/tls_stream.h"
 #include "engine/url.h"
 
 #include <asio.hpp>
@@ -113,7 +115,7 @@ class http_stream : public std::enable_shared_from_this<http_stream> {
   asio::io_context& io_;
   asio::ip::tcp::resolver resolver_;
   std::unique_ptr<asio::ip::tcp::socket> tcp_;
-  std::unique_ptr<asio::ssl::stream<asio::ip::tcp::socket>> tls_;
+  std::unique_ptr<tls_stream> tls_;
   std::shared_ptr<asio::ssl::context> tls_context_;
   request_opts given_, sent_, response_;
   proxy_settings proxy_;
@@ -140,11 +142,7 @@ class http_stream : public std::enable_shared_from_this<http_stream> {
   std::string ca_file_;
   int blocking_timeout_ = 60;
   std::string method_;
-  struct cookie {
-    std::string name, value;
-    bool secure = false;
-  };
-  std::vector<cookie> cookies_;
+  cookie_jar cookies_;
 };
 
 }  // namespace engine

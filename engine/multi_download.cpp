@@ -13,7 +13,7 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReadBuffer = 64 * 1024;
+constexpr std::size_t kReadBuffer = 256 * 1024;
 
 std::string range_value(int64_t first, int64_t last) {
   return "bytes=" + std::to_string(first) + "-" + std::to_string(last);

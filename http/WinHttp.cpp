@@ -5,6 +5,7 @@
 
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
+#include "tool/SystemProxy.h"
 
 CWinHttp::~CWinHttp() { CloseHandles(); }
 
@@ -25,8 +26,10 @@ bool CWinHttp::DownloadFile(const std::wstring& url, const std::wstring& filePat
 
 void CWinHttp::SendOnce(const HttpUrl& url, bool post, const std::string& body, const std::wstring& extraHeaders) {
   CloseHandles();
-  m_hSession = WinHttpOpen(L"Microsoft Internet Explorer", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  // The install's proxy road for this address: every request of an install
+  // takes the same one.
+  const std::wstring address = Utf8ToWide(url.ToString());
+  m_hSession = OpenInstallSession(L"Microsoft Internet Explorer", address);
   if (!m_hSession) {
     NoteSystemError();
     throw kHttpErr_Open;
@@ -45,6 +48,7 @@ void CWinHttp::SendOnce(const HttpUrl& url, bool post, const std::string& body, 
     NoteSystemError();
     throw kHttpErr_Open;
   }
+  ApplyInstallProxyCredentials(m_hRequest, address);
   // The wait for the response head has a limit of its own, unlimited in some
   // WinHTTP versions unless set: it gets the receive time-out.
   DWORD responseTimeout = static_cast<DWORD>(m_nReceiveTimeout);

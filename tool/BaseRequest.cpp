@@ -18,6 +18,7 @@ bool CBaseRequest::OpenUrl(const std::wstring& url) {
     LOGW(kLog_Info, L"OpenUrl: not a usable http(s) address: %ls", url.c_str());
     return false;
   }
+  m_strUrl = url;
   m_strHost = parsed.host;
   m_strPath = parsed.path;
   m_nPort = parsed.port;
@@ -134,13 +135,4 @@ void ShowApiError(const char* api, int error, void* module, const char* caller) 
     LOGA(kLog_Info, "[Thread][%d] call %s fail %d, %s\n", static_cast<int>(GetCurrentThreadId()),
          api, error, message);
   }
-}
-
-int64_t GetFileSizeByHead(const std::wstring& url) {
-  CWinHttpRequest request;
-  request.SetMethod(L"HEAD");
-  int64_t size = 0;
-  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
-  request.Close();
-  return size;
 }

@@ -52,6 +52,7 @@ class CBaseRequest {
 
  protected:
   std::wstring m_strMethod;
+  std::wstring m_strUrl;  // the whole address: it picks the install's proxy road
   std::wstring m_strPath;
   std::wstring m_strHost;
   unsigned short m_nPort = 0;
@@ -60,8 +61,3 @@ class CBaseRequest {
 // Logs a failed system call with the message text of its error code, taken
 // from module (a module handle, may be null) or else from the system.
 void ShowApiError(const char* api, int error, void* module, const char* caller);
-
-// HEAD query of an address: the Content-Length of a "200" answer, else 0.
-int64_t GetFileSizeByHead(const std::wstring& url);
-
-#include "WinHttpRequest.h"

@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include "RequestUrl.h"
+#include "SystemProxy.h"
 #include "log/Log.h"
 
 namespace {
@@ -34,9 +35,8 @@ void CWinHttpRequest::Close() {
 
 bool CWinHttpRequest::OpenSession() {
   Close();
-  DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY
-                                     : WINHTTP_ACCESS_TYPE_NO_PROXY;
-  m_hSession = WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  // The install's proxy road for this address, the same one the download takes.
+  m_hSession = OpenInstallSession(nullptr, m_strUrl);
   if (!m_hSession) {
     Fail("WinHttpOpen", "CWinHttpRequest::OpenSession");
     return false;
@@ -71,6 +71,7 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
     Fail("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
     return false;
   }
+  ApplyInstallProxyCredentials(m_hRequest, m_strUrl);
   return true;
 }
 
@@ -93,6 +94,7 @@ bool CWinHttpRequest::SendRequest() {
     return false;
   }
   if (status != 200) {
+    NoteInstallProxyStatus(static_cast<int>(status), m_strUrl);
     LOGW(kLog_Info, L"CWinHttpRequest::SendRequest %ls %ls%ls answered %u", m_strMethod.c_str(),
          m_strHost.c_str(), m_strPath.c_str(), static_cast<unsigned>(status));
     return false;
@@ -137,4 +139,13 @@ int CWinHttpRequest::HttpRead(void* buffer, int size) {
     return -1;
   }
   return static_cast<int>(read);
+}
+
+int64_t GetFileSizeByHead(const std::wstring& url) {
+  CWinHttpRequest request;
+  request.SetMethod(L"HEAD");
+  int64_t size = 0;
+  if (!request.OpenUrl(url) || !request.GetUrlFileSize(size)) size = 0;
+  request.Close();
+  return size;
 }

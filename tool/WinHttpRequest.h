@@ -25,3 +25,7 @@ class CWinHttpRequest : public CBaseRequest {
   void* m_hConnect = nullptr;
   void* m_hRequest = nullptr;
 };
+
+// HEAD query of an address over WinHTTP: the Content-Length of a "200"
+// answer, else 0.
+int64_t GetFileSizeByHead(const std::wstring& url);

@@ -1,9 +1,12 @@
 #include "tests/engine/EngineRun.h"
 
+#include "engine/storage.h"
 #include "tests/peers/Peers.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -56,6 +59,21 @@ engine_result RunDownload(const std::string& url, const engine::download_setting
   r.multi = download.multi();
   r.final_url = download.final_url();
   return r;
+}
+
+int64_t SavedBytes(const std::filesystem::path& meta_path, int64_t* file_size) {
+  std::error_code ec;
+  if (!std::filesystem::exists(meta_path, ec)) return -1;
+  std::ifstream in(meta_path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  engine::resume_meta meta;
+  if (!engine::decode_resume_meta(bytes, meta)) return -1;
+  if (file_size) *file_size = meta.file_size;
+  int64_t saved = 0;
+  for (int64_t i = 0; i < meta.piece_num; ++i)
+    if (static_cast<uint8_t>(meta.bitfield[static_cast<std::size_t>(i / 8)]) & (0x80u >> (i % 8)))
+      saved += std::min(meta.piece_size, meta.file_size - i * meta.piece_size);
+  return saved;
 }
 
 }  // namespace zvtest

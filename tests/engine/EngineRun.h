@@ -28,4 +28,8 @@ engine::download_settings TestSettings(const std::filesystem::path& data, int co
 
 engine_result RunDownload(const std::string& url, const engine::download_settings& settings, int timeout_seconds = 60);
 
+// Bytes of the pieces a resume meta file marks complete; -1 when the file is
+// missing or does not decode. `file_size` gets the recorded size.
+int64_t SavedBytes(const std::filesystem::path& meta, int64_t* file_size = nullptr);
+
 }  // namespace zvtest

@@ -20,6 +20,12 @@ TEST_CASE("a file larger than 4 GiB downloads and resumes") {
   CHECK(first.size == size);
   CHECK_FALSE(first.complete);
   MESSAGE("first run stopped after " << first.downloaded << " bytes");
+  // The second run resumes from what the first one wrote and recorded.
+  CHECK(first.downloaded > 0);
+  const int64_t saved = zvtest::SavedBytes(data.string() + ".cfg");
+  MESSAGE("its resume state holds " << saved << " bytes");
+  CHECK(saved > 0);
+  CHECK(static_cast<int64_t>(std::filesystem::file_size(data)) > 0);
 
   auto second = zvtest::RunDownload(url, zvtest::TestSettings(data), 600);
   CHECK_FALSE(second.timed_out);

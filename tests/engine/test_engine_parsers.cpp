@@ -1,8 +1,9 @@
 // The engine's pure parts: URL parsing and reference resolution, the
 // response-head parsers, the interval sets and their bitfields, the error
-// category, the piece size.
+// category, the piece size, the cookie jar.
 #include <doctest/doctest.h>
 
+#include "engine/cookie_jar.h"
 #include "engine/error.h"
 #include "engine/http_message.h"
 #include "engine/multi_download.h"
@@ -221,4 +222,75 @@ TEST_CASE("default piece size") {
   CHECK(multi_download::default_piece_size(200000000) == 131072);
   CHECK(multi_download::default_piece_size(1000) == 16384);
   CHECK(multi_download::default_piece_size(1LL << 40) == 16 * 1024 * 1024);
+}
+
+TEST_CASE("HTTP dates in their three forms") {
+  std::time_t t = 0;
+  for (const char* text : {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
+                           "Sun Nov  6 08:49:37 1994"}) {
+    INFO(text);
+    REQUIRE(parse_http_date(text, t));
+    CHECK(t == 784111777);
+  }
+  for (const char* bad : {"", "yesterday", "Sun, 06 Nov 1994 25:49:37 GMT", "Sun, 06 Foo 1994 08:49:37 GMT",
+                          "Sun, 06 Nov 1994 08:49:37 CET"}) {
+    INFO(bad);
+    CHECK_FALSE(parse_http_date(bad, t));
+  }
+}
+
+TEST_CASE("cookie jar reads the attributes and sends back what matches") {
+  const std::time_t now = 1700000000;  // 2023-11-14
+  std::error_code ec;
+  auto at = [&](const char* text) { return url::parse(text, ec); };
+  const url from = at("https://dl.example.com/files/app/setup.exe");
+
+  struct Case {
+    const char* set_cookie;
+    const char* request;  // where the cookie must go (empty: nowhere it is asked for below)
+    const char* not_to;   // where it must not go
+  };
+  const Case cases[] = {
+      // The old reader took any "secure" in the attributes as the flag.
+      {"a=1; Path=/secure", "http://dl.example.com/secure/x", "http://dl.example.com/other"},
+      {"b=2; Secure", "https://dl.example.com/files/app/y", "http://dl.example.com/files/app/y"},
+      {"c=3; Domain=.example.com; Path=/", "https://cdn.example.com/z", "https://example.org/z"},
+      {"d=4", "https://dl.example.com/files/app/more", "https://cdn.example.com/files/app/more"},
+      {"e=5", "https://dl.example.com/files/app", "https://dl.example.com/files/application"},
+      {"f=6; Expires=Wed, 21 Oct 2099 07:28:00 GMT; HttpOnly", "https://dl.example.com/files/app/q", ""},
+      {"g=7; Expires=Wed, 21 Oct 2015 07:28:00 GMT", "", "https://dl.example.com/files/app/q"},
+      {"h=8; Max-Age=0; Expires=Wed, 21 Oct 2099 07:28:00 GMT", "", "https://dl.example.com/files/app/q"},
+      {"i=9; expires=60", "https://dl.example.com/files/app/q", ""},
+  };
+  for (const Case& c : cases) {
+    INFO(c.set_cookie);
+    cookie_jar jar;
+    REQUIRE(jar.store(c.set_cookie, from, now));
+    std::string name = std::string(c.set_cookie).substr(0, std::string(c.set_cookie).find(';'));
+    if (*c.request) CHECK(jar.line_for(at(c.request), now) == name);
+    if (*c.not_to) CHECK(jar.line_for(at(c.not_to), now).empty());
+  }
+
+  cookie_jar jar;
+  REQUIRE(jar.store("f=6; Expires=Wed, 21 Oct 2099 07:28:00 GMT; HttpOnly; Secure", from, now));
+  REQUIRE(jar.cookies().size() == 1);
+  CHECK(jar.cookies()[0].http_only);
+  CHECK(jar.cookies()[0].secure);
+  CHECK(jar.cookies()[0].persistent);
+  CHECK(jar.cookies()[0].path == "/files/app");
+  CHECK(jar.line_for(at("https://dl.example.com/files/app/q"), now + 100 * 365 * 86400LL).empty());
+  // "i=9; expires=60" lives a minute.
+  REQUIRE(jar.store("i=9; expires=60", from, now));
+  CHECK(jar.line_for(at("https://dl.example.com/files/app/q"), now + 61) == "f=6");
+  // An expired cookie of the same name, domain and path deletes the stored one.
+  REQUIRE(jar.store("f=gone; Max-Age=-1; Path=/files/app", from, now));
+  CHECK(jar.line_for(at("https://dl.example.com/files/app/q"), now) == "i=9");
+
+  // Refused: no name, a domain the host does not belong to, a line break.
+  for (const char* bad : {"=v", "novalue", "x=1; Domain=example.org", "x=1; Domain=ample.com", "x=\r\n1"}) {
+    INFO(bad);
+    CHECK_FALSE(jar.store(bad, from, now));
+  }
+  // An address given by number takes no domain wider than itself.
+  CHECK_FALSE(jar.store("x=1; Domain=0.1", at("http://127.0.0.1/"), now));
 }

@@ -85,6 +85,31 @@ def run_quiet(cmd, cwd=None):
         raise RuntimeError(f"{' '.join(map(str, cmd))} failed:\n{res.stdout}")
 
 
+def ecdsa_full_width(pem, certs):
+    """Whether both halves of the certificate's ECDSA signature are 32 bytes
+    long. About one signature in 128 has a shorter r or s; Wine's crypto
+    layer does not pad them and refuses the chain, so such a certificate is
+    signed again."""
+    text = subprocess.run(["openssl", "x509", "-in", pem, "-noout", "-text"], cwd=certs,
+                          capture_output=True, text=True, check=True).stdout
+    der = bytes.fromhex("".join(c for c in text.rsplit("Signature Value:", 1)[1] if c in "0123456789abcdef"))
+    pos, widths = 2, []
+    for _ in range(2):
+        length = der[pos + 1]
+        value = der[pos + 2:pos + 2 + length]
+        widths.append(len(value) - (1 if value[:1] == b"\0" else 0))
+        pos += 2 + length
+    return widths == [32, 32]
+
+
+def signed_until_full_width(command, pem, certs):
+    for _ in range(20):
+        run_quiet(command, cwd=certs)
+        if ecdsa_full_width(pem, certs):
+            return
+    raise RuntimeError(f"no full-width signature for {pem} in 20 tries")
+
+
 def make_certs(certs):
     """Test CA, a server certificate for 127.0.0.1/localhost signed by it, and
     three bad ones: self-signed, wrong host name, expired."""
@@ -93,9 +118,9 @@ def make_certs(certs):
     certs.mkdir(parents=True, exist_ok=True)
     ossl = "openssl"
     ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
-    run_quiet([ossl, "req", "-x509", *ec, "-keyout", "ca.key", "-out", "ca.pem", "-days", "3650",
-               "-subj", "/CN=Zelvane Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
-               "-addext", "keyUsage=critical,keyCertSign,cRLSign"], cwd=certs)
+    signed_until_full_width([ossl, "req", "-x509", *ec, "-keyout", "ca.key", "-out", "ca.pem", "-days", "3650",
+                             "-subj", "/CN=Zelvane Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                             "-addext", "keyUsage=critical,keyCertSign,cRLSign"], "ca.pem", certs)
     good_san = "subjectAltName=IP:127.0.0.1,DNS:localhost"
     for name, cn, san in [("server", "127.0.0.1", good_san),
                           ("wronghost", "wrong.invalid", "subjectAltName=DNS:wrong.invalid"),
@@ -105,9 +130,9 @@ def make_certs(certs):
         run_quiet([ossl, "req", *ec, "-keyout", f"{name}.key", "-out", f"{name}.csr",
                    "-subj", f"/CN={cn}"], cwd=certs)
     for name in ["server", "wronghost"]:
-        run_quiet([ossl, "x509", "-req", "-in", f"{name}.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                   "-CAcreateserial", "-days", "3650", "-out", f"{name}.pem",
-                   "-extfile", f"{name}.ext"], cwd=certs)
+        signed_until_full_width([ossl, "x509", "-req", "-in", f"{name}.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                                 "-CAcreateserial", "-days", "3650", "-out", f"{name}.pem",
+                                 "-extfile", f"{name}.ext"], f"{name}.pem", certs)
     # An expired certificate needs explicit dates: only "openssl ca" takes them.
     db = certs / "ca-db"
     db.mkdir(exist_ok=True)

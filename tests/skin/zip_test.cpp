@@ -167,12 +167,14 @@ TEST_CASE("unpacking writes files and folders and replaces existing files") {
   const std::string zip = zvtest::MakeZip({{"language.ini", "[Language]\n", true},
                                            {"text.ini", "new", false},
                                            {"sub/", "", false},
+                                           {"nested/empty/", "", false},
                                            {"deep/er/file.bin", Pattern(70000), true},
                                            {"empty.ini", "", true}});
   REQUIRE(ExtractZipToFolder(zip.data(), zip.size(), Folder(target)));
   CHECK(zvtest::ReadFile(target / "text.ini") == "new");
   CHECK(zvtest::ReadFile(target / "language.ini") == "[Language]\n");
   CHECK(fs::is_directory(target / "sub"));
+  CHECK(fs::is_directory(target / "nested/empty"));
   CHECK(zvtest::ReadFile(target / "deep/er/file.bin") == Pattern(70000));
   CHECK(fs::is_regular_file(target / "empty.ini"));
   CHECK(fs::file_size(target / "empty.ini") == 0);

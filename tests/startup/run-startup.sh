@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Start-up of the real executable under Wine: the data folder and the log
-# under Program Files, the record layout, and one running instance per build.
+# under Program Files, the record layout, and one running instance per build
+# whose second start fronts the first one's window, found by class and title.
 set -uo pipefail
 exe=${1:?installer exe}
+decoy=${2:?decoy window exe}
 build=${ZV_BINARY_DIR:?}
 run=$ZV_SOURCE_DIR/tests/wine/wine-run
 export WINEPREFIX=$build/wineprefix
@@ -35,11 +37,25 @@ assert not bad, bad
 assert any(r.endswith(" LoadResZipFile") for r in records), records
 PY
 
-# A second start while the first runs ends with -1 and leaves the first alone.
+# Another program's minimised window with the same title, made after the
+# installer's so that it comes first in a search by title alone.
+ready=$build/startup-decoy.ready
+rm -f "$ready"
+ZV_WINE_TIMEOUT=90 "$run" "$decoy" "$title" "$(winepath -w "$ready")" &
+decoy_pid=$!
+for _ in $(seq 150); do [ -f "$ready" ] && break; sleep 0.2; done
+[ -f "$ready" ] || fail "the decoy window did not appear"
+
+# A second start while the first runs ends with -1 and leaves the first alone,
+# and brings the installer's own window forward, never the decoy.
 ZV_WINE_TIMEOUT=60 "$run" "$exe"
 rc=$?
 [ "$rc" -eq 255 ] || fail "second instance exit code $rc, expected -1 (255)"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended"
+wine taskkill /IM decoy_window.exe >/dev/null 2>&1
+wait "$decoy_pid"
+rc=$?
+[ "$rc" -eq 0 ] || fail "the decoy window was touched by the second start (exit $rc)"
 
 # A close request from outside is the user's: the question comes, Yes ends it with 0.
 wine taskkill /IM zelvane.exe >/dev/null 2>&1

@@ -10,7 +10,7 @@
 #include "tests/peers/Peers.h"
 #include "system/Strings.h"
 #include "tests/support/TestSupport.h"
-#include "tool/BaseRequest.h"
+#include "tool/WinHttpRequest.h"
 
 namespace {
 

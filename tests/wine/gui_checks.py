@@ -1,5 +1,6 @@
-"""Check reporting and xdotool calls shared by the tests that drive Windows
-programs under Wine with real X input."""
+"""What the tests that drive Windows programs under Wine with real X input
+share: check reporting, xdotool calls, window lookup by exact title, message
+box answers, screenshots and their comparison with the skin's images."""
 import os
 import subprocess
 import time
@@ -55,6 +56,33 @@ def wait_or_kill(proc, timeout):
         return None
 
 
+def near(colour, target, tolerance=40):
+    """Each channel of colour within tolerance of target's."""
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, target))
+
+
+def over_white(path):
+    """The image at path composed over white, as the skin draws it."""
+    im = Image.open(path).convert("RGBA")
+    bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
+    return Image.alpha_composite(bg, im).convert("RGB")
+
+
+def region_diff(shot, rect, ref, box=None):
+    """Mean absolute difference between the shot at rect (left, top, right,
+    bottom, ...) and the reference image stretched to the rect; optionally
+    only a sub-box (left, top, right, bottom relative to the rect)."""
+    l, t, r, b = rect[:4]
+    ref = ref.resize((r - l, b - t), Image.BILINEAR)
+    part = shot.crop((l, t, r, b))
+    if box:
+        part = part.crop(box)
+        ref = ref.crop(box)
+    a, c = list(part.getdata()), list(ref.getdata())
+    total = sum(abs(p[i] - q[i]) for p, q in zip(a, c) for i in range(3))
+    return total / (3 * max(1, len(a)))
+
+
 class GuiChecks:
     def __init__(self, env):
         self.env = env
@@ -88,3 +116,33 @@ class GuiChecks:
         crop = img.crop((x, y, x + size[0], y + size[1]))
         crop.save(os.path.join(folder, name + ".png"))
         return crop
+
+    def windows_titled(self, title, search=None):
+        """(id, x, y, width, height) of the visible windows whose title is
+        exactly title. xdotool searches for `search` (a word of the title),
+        since its pattern matching does not take every script's titles."""
+        found = []
+        for wid in self.xdo("search", "--onlyvisible", "--name", search or title, capture=True).split():
+            if self.xdo("getwindowname", wid, capture=True).strip() != title:
+                continue
+            geo = dict(kv.split("=") for kv in self.xdo("getwindowgeometry", "--shell", wid, capture=True).split())
+            found.append((wid, int(geo["X"]), int(geo["Y"]), int(geo["WIDTH"]), int(geo["HEIGHT"])))
+        return found
+
+    def wait_window(self, title, wanted=lambda window: True, timeout=30, search=None):
+        """The first window titled title for which wanted(window) holds, or
+        None after timeout."""
+        def first():
+            return next((w for w in self.windows_titled(title, search) if wanted(w)), None)
+        return poll(first, lambda window: window is not None, timeout)
+
+    def answer(self, box, key):
+        """Answers the message box `box` (a window of windows_titled) with a
+        button's mnemonic or key (y, n, r, i, a, Return)."""
+        if not self.check(box is not None, f"a message box is on screen for '{key}'"):
+            return
+        self.xdo("mousemove", box[1] + 5, box[2] + 5)
+        self.xdo("click", 1)  # focus it
+        time.sleep(0.3)
+        self.xdo("key", key)
+        time.sleep(0.5)

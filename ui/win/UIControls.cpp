@@ -647,23 +647,6 @@ class CEditWnd {
   bool closing_ = false;
 };
 
-// Routes the native box's notifications, which arrive at the skinned window.
-bool RouteEditMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
-  if (uMsg == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
-    if (CEditWnd* w = CEditWnd::FromHandle(reinterpret_cast<HWND>(lParam))) {
-      w->OnChange();
-      lRes = 0;
-      return true;
-    }
-  } else if (uMsg == WM_CTLCOLOREDIT) {
-    if (CEditWnd* w = CEditWnd::FromHandle(reinterpret_cast<HWND>(lParam))) {
-      lRes = w->CtlColor(reinterpret_cast<HDC>(wParam));
-      return lRes != 0;
-    }
-  }
-  return false;
-}
-
 // ---------------------------------------------------------------------------
 // CEditUI
 
@@ -673,6 +656,7 @@ CEditUI::CEditUI() {
 }
 
 CEditUI::~CEditUI() {
+  if (m_pManager) m_pManager->RemoveMessageFilter(this);
   if (m_pWindow) {
     m_pWindow->Detach();
     m_pWindow->Close();
@@ -694,7 +678,25 @@ RECT CEditUI::TextRect() const { return Deflate(m_rcItem, m_rcTextPadding); }
 void CEditUI::OpenNativeEdit() {
   if (m_pWindow || !IsEnabled() || !IsVisible()) return;
   m_pWindow = CEditWnd::Open(this);
+  // The native box's notifications arrive at the skinned window: this
+  // control filters them out of the manager's messages while the box is open.
+  if (m_pWindow && m_pManager) m_pManager->AddMessageFilter(this);
   Invalidate();
+}
+
+LRESULT CEditUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  if (!m_pWindow || reinterpret_cast<HWND>(lParam) != m_pWindow->Handle()) return 0;
+  if (uMsg == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+    m_pWindow->OnChange();
+    bHandled = true;
+    return 0;
+  }
+  if (uMsg == WM_CTLCOLOREDIT) {
+    LRESULT brush = m_pWindow->CtlColor(reinterpret_cast<HDC>(wParam));
+    bHandled = brush != 0;
+    return brush;
+  }
+  return 0;
 }
 
 void CEditUI::OnNativeChange(const std::wstring& text) {
@@ -710,6 +712,7 @@ void CEditUI::OnNativeReturn() {
 
 void CEditUI::OnNativeDestroyed() {
   m_pWindow = nullptr;
+  if (m_pManager) m_pManager->RemoveMessageFilter(this);
   Invalidate();
 }
 

@@ -171,7 +171,9 @@ class CProgressUI : public CLabelUI {
 
 class CEditWnd;
 
-class CEditUI : public CLabelUI {
+// While its native box is open the control is one of the manager's message
+// filters: the box's notifications arrive at the skinned window.
+class CEditUI : public CLabelUI, public IMessageFilterUI {
  public:
   CEditUI();
   ~CEditUI() override;
@@ -188,6 +190,7 @@ class CEditUI : public CLabelUI {
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void PaintStatusImage(HDC hDC) override;
   void PaintText(HDC hDC) override;
+  LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
   void SetReadOnly(bool b);
   bool IsReadOnly() const { return m_bReadOnly; }

@@ -8,12 +8,10 @@
 #include "ui/archive/ResourceLoader.h"
 #include "ui/archive/SkinResources.h"
 #include "ui/markup_tree/MarkupValues.h"
-#include "ui/win/UIControls.h"
+#include "ui/win/UIControl.h"
 #include "ui/win/UIRender.h"
 
 namespace SkinUI {
-
-bool RouteEditMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes);
 
 HINSTANCE CUIManager::s_hInstance = nullptr;
 std::vector<CUIManager*> CUIManager::s_aPreMessages;
@@ -676,7 +674,6 @@ bool CUIManager::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT
       }
     }
   }
-  if (RouteEditMessage(uMsg, wParam, lParam, lRes)) return true;
   const DWORD now = GetTickCount();
   switch (uMsg) {
     case WM_SKINUI_ASYNC_NOTIFY:

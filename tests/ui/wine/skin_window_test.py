@@ -21,7 +21,7 @@ import time
 from PIL import Image
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "wine"))
-from gui_checks import GuiChecks, wait_or_kill  # noqa: E402
+from gui_checks import GuiChecks, over_white, region_diff, wait_or_kill  # noqa: E402
 
 probe, build, source = sys.argv[1:4]
 artifacts = os.path.join(build, "artifacts")
@@ -100,25 +100,8 @@ class Probe:
         return wait_or_kill(self.proc, timeout)
 
 
-def over_white(png):
-    im = Image.open(os.path.join(img_dir, png)).convert("RGBA")
-    bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
-    return Image.alpha_composite(bg, im).convert("RGB")
-
-
-def region_diff(shot, rect, ref, box=None):
-    """Mean absolute difference between the shot at rect (control coords) and
-    the reference image stretched to the rect; optionally only a sub-box
-    (left, top, right, bottom relative to the control)."""
-    l, t, r, b = rect[:4]
-    ref = ref.resize((r - l, b - t), Image.BILINEAR)
-    part = shot.crop((l, t, r, b))
-    if box:
-        part = part.crop(box)
-        ref = ref.crop(box)
-    a, c = list(part.getdata()), list(ref.getdata())
-    total = sum(abs(p[i] - q[i]) for p, q in zip(a, c) for i in range(3))
-    return total / (3 * max(1, len(a)))
+def skin_image(png):
+    return over_white(os.path.join(img_dir, png))
 
 
 def count(lines, pattern):
@@ -133,11 +116,11 @@ if check(en.read_layout(), "English window opened and laid out"):
     check(en.rects["closebtn"][2] > en.rects["minbtn"][2], "close button right of minimise")
     time.sleep(0.5)
     home = en.shot("home-en")
-    check(region_diff(home, en.rects["closebtn"], over_white("close-df.png")) < 12, "close button image drawn")
+    check(region_diff(home, en.rects["closebtn"], skin_image("close-df.png")) < 12, "close button image drawn")
     # The button's left strip carries no text: it must be the normal image.
     strip = (0, 0, 20, 46)
-    normal = over_white("button_normal.png")
-    hover = over_white("button_hover.png")
+    normal = skin_image("button_normal.png")
+    hover = skin_image("button_hover.png")
     check(region_diff(home, en.rects["btn_install"], normal, strip) < 12, "Install button normal image")
 
     m = en.mark()
@@ -202,7 +185,7 @@ if check(en.read_layout(), "English window opened and laid out"):
     if check(en.read_layout(m) and en.rects["option_3"][4] == 1, "banner page shown"):
         time.sleep(0.5)
         banner = en.shot("banner-en")
-        check(region_diff(banner, en.rects["banner"], over_white("default.png")) < 12, "banner picture drawn")
+        check(region_diff(banner, en.rects["banner"], skin_image("default.png")) < 12, "banner picture drawn")
         pl, pt, pr, pb, _ = en.rects["progress_download"]
         check(pb - pt == 6, "progress bar is 6 pixels high")
         m = en.mark()
@@ -210,8 +193,8 @@ if check(en.read_layout(), "English window opened and laid out"):
         check(en.wait(r"^notify selectchanged option_3", 10, m) is not None, "grouped option sends selectchanged")
         time.sleep(0.4)
         dots = en.shot("banner-en-option")
-        sel = region_diff(dots, en.rects["option_3"], over_white("banner_selected.png"))
-        unsel = region_diff(dots, en.rects["option_0"], over_white("banner_selected.png"))
+        sel = region_diff(dots, en.rects["option_3"], skin_image("banner_selected.png"))
+        unsel = region_diff(dots, en.rects["option_0"], skin_image("banner_selected.png"))
         check(sel + 5 < unsel, "selected dot drawn with the selected image (%.1f vs %.1f)" % (sel, unsel))
         m2 = en.mark()
         en.click("option_3")
@@ -240,16 +223,16 @@ if check(ar.read_layout(), "Arabic window opened"):
     check(ar.rects["chk_fold"][0] < ar.rects["chk_agree"][0], "RTL: customise box left of the licence box")
     time.sleep(0.5)
     home = ar.shot("home-ar")
-    check(region_diff(home, ar.rects["closebtn"], over_white("close-df.png")) < 12, "RTL close button image drawn")
+    check(region_diff(home, ar.rects["closebtn"], skin_image("close-df.png")) < 12, "RTL close button image drawn")
     m = ar.mark()
     ar.click("chk_fold")
-    if ar.read_layout(m):
+    if check(ar.read_layout(m), "RTL path panel opens"):
         time.sleep(0.5)
         ar.shot("home-ar-path")
         check(ar.rects["btn_browse"][0] < ar.rects["edit_path"][0] < ar.rects["label_path"][0], "RTL path row mirrored")
     m = ar.mark()
     ar.click("btn_install")
-    if ar.read_layout(m):
+    if check(ar.read_layout(m), "RTL banner page shown"):
         time.sleep(0.5)
         ar.shot("banner-ar")
         check(ar.rects["btn_hide"][0] < ar.rects["progress_download"][0], "RTL: Hide before the progress column")
@@ -297,14 +280,8 @@ else:
 
 # --- An unreadable skin: the failure box, then exit code 1 ---
 broken = Probe("broken", "--skin", "no-such-skin.xml")
-box = None
-end = time.time() + 30
-while time.time() < end and broken.proc.poll() is None:
-    out = subprocess.run(["xdotool", "search", "--name", "^SkinUI$"], env=env, capture_output=True, text=True)
-    if out.stdout.strip():
-        box = out.stdout.split()[0]
-        break
-    time.sleep(0.3)
+found = gui.wait_window("SkinUI", timeout=30)
+box = found[0] if found else None
 if check(box is not None, "failure message box shown"):
     time.sleep(0.5)
     subprocess.run(["import", "-window", "root", os.path.join(artifacts, "skin-failure-box.png")], env=env,
