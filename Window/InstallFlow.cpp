@@ -95,8 +95,9 @@ void CSetupFrameWnd::PrepareDownload() {
   if (!extended.empty()) {
     // A probe without a response leaves the extended address as the target:
     // it is then downloaded itself.
-    std::wstring chosen = DownloadUrlAfterProbe(m_strDownloadUrl, extended, &GetRedirectUrl);
-    if (chosen != m_strDownloadUrl) {
+    bool answered = false;
+    std::wstring chosen = DownloadUrlAfterProbe(m_strDownloadUrl, extended, &GetRedirectUrl, &answered);
+    if (answered) {
       m_strDownloadUrl = chosen;
       LOGW(kLog_Info, L"get redirect Url:%ls", m_strDownloadUrl.c_str());
     }

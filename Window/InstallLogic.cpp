@@ -76,10 +76,12 @@ std::wstring WithTrailingBackslash(const std::wstring& path) {
 }
 
 std::wstring DownloadUrlAfterProbe(const std::wstring& current, const std::wstring& extended,
-                                   const RedirectProbe& probe) {
-  if (extended.empty() || !probe) return current;
+                                   const RedirectProbe& probe, bool* answered) {
+  bool given = false;
   std::wstring target = extended;
-  return probe(extended, target) ? target : current;
+  if (!extended.empty() && probe) given = probe(extended, target);
+  if (answered) *answered = given;
+  return given ? target : current;
 }
 
 int64_t MiBRoundedUp(int64_t bytes) { return bytes <= 0 ? 0 : (bytes + (1 << 20) - 1) >> 20; }

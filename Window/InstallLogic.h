@@ -55,8 +55,9 @@ std::wstring WithTrailingBackslash(const std::wstring& path);
 using RedirectProbe = std::function<bool(const std::wstring& url, std::wstring& target)>;
 // The address to download: the redirect's target; the extended address itself
 // when the probe got no response; `current` for any other answer.
+// `answered` (if given) tells whether the probe gave the address.
 std::wstring DownloadUrlAfterProbe(const std::wstring& current, const std::wstring& extended,
-                                   const RedirectProbe& probe);
+                                   const RedirectProbe& probe, bool* answered = nullptr);
 
 // The free space an installer of `size` bytes needs, in MiB: three times its
 // size on the installation folder's volume (download, unpacking, product),

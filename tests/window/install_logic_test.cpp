@@ -113,7 +113,9 @@ TEST_CASE("the redirect probe decides the download address") {
   };
   for (const Case& c : cases) {
     CAPTURE(c.name);
-    CHECK(DownloadUrlAfterProbe(standard, extended, c.probe) == c.expected);
+    bool answered = false;
+    CHECK(DownloadUrlAfterProbe(standard, extended, c.probe, &answered) == c.expected);
+    CHECK(answered == (c.expected != standard));
   }
   bool asked = false;
   CHECK(DownloadUrlAfterProbe(standard, L"", [&](const std::wstring&, std::wstring&) { asked = true; return true; }) ==
