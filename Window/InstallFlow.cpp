@@ -1,7 +1,9 @@
 // From the Install click to the hand-over to the silent installer: the path
 // check, the pre-download worker (redirect probe, size, free space), the
 // download thread and its outcome.
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -9,6 +11,7 @@
 #include "Window/RedirectProbe.h"
 #include "Window/SetupFrameWnd.h"
 #include "common/GA.h"
+#include "common/JsonStruct.h"
 #include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
 #include "log/Log.h"
@@ -43,6 +46,11 @@ int64_t FileSize(const std::wstring& path) {
   return ec ? -1 : static_cast<int64_t>(size);
 }
 
+int64_t SteadySeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 void CSetupFrameWnd::OnClickInstall() {
@@ -62,6 +70,7 @@ void CSetupFrameWnd::OnClickInstall() {
   LOGA(kLog_Info, "sel path end");
   // Said before the address and the size are checked, not after.
   ShowStatus(m_langMgr.GetText(L"STR_CONNECTING"), kStatus_Connecting);
+  m_tInstallClicked = SteadySeconds();
   // One proxy answer for every request of this install, found on its first request.
   BeginInstallProxy(m_strDownloadUrl);
   std::thread(&CSetupFrameWnd::FetchBannerImages, this).detach();
@@ -86,16 +95,18 @@ void CSetupFrameWnd::PrepareDownload() {
 
   std::wstring extended = m_langMgr.GetDownloadUrlEx();
   if (!extended.empty()) {
-    // A probe without an answer names no target: the address stays as it
-    // was rather than becoming empty for this and every later Install.
-    std::wstring target;
-    if (GetRedirectUrl(extended, target) && !target.empty()) {
-      m_strDownloadUrl = target;
+    // A probe without a response leaves the extended address as the target:
+    // it is then downloaded itself.
+    bool answered = false;
+    std::wstring chosen = DownloadUrlAfterProbe(m_strDownloadUrl, extended, &GetRedirectUrl, &answered);
+    if (answered) {
+      m_strDownloadUrl = chosen;
       LOGW(kLog_Info, L"get redirect Url:%ls", m_strDownloadUrl.c_str());
     }
   }
   if (!IsWebAddress(m_strDownloadUrl)) {
     LOGW(kLog_Info, L"OnClickInstall: no usable download address [%ls]", m_strDownloadUrl.c_str());
+    SendFailureAsync("probe", "check", 0);
     ShowMessage(m_langMgr.GetText(L"STR_NETWORK_ERROR"), MB_OK | MB_ICONWARNING);
     BackToFirstPage();
     return;
@@ -107,14 +118,17 @@ void CSetupFrameWnd::PrepareDownload() {
   m_nExpectedInstallerSize = size;
   LOGA(kLog_Info, "get file size end");
 
-  // The free space of the installation folder itself: it may be a mounted
-  // volume or a network share, not the drive its letter names.
+  // The free space of the installation folder itself (it may be a mounted
+  // volume or a network share, not the drive its letter names) and of the
+  // data folder's volume, where the download grows.
   LOGA(kLog_Info, "get disk size begin");
-  uint32_t freeMiB = 0;
-  bool haveFree = GetFreeSize(m_strInstallDir, freeMiB);
+  uint32_t freeMiB = 0, dataFreeMiB = 0;
+  bool haveFree = GetFreeSize(m_strInstallDir, freeMiB) && GetFreeSize(m_strDataDir, dataFreeMiB);
   LOGA(kLog_Info, "get disk size end");
   if (!haveFree) {
+    DWORD why = GetLastError();
     LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "GetFreeSize Failed");
+    SendFailureAsync("space", "system", static_cast<int64_t>(why));
     ShowMessage(m_langMgr.GetText(L"STR_PATH_INVALID"), MB_OK | MB_ICONWARNING);
     BackToFirstPage();
     ShowTip(m_langMgr.GetText(L"STR_PATH_INVALID"));
@@ -122,14 +136,12 @@ void CSetupFrameWnd::PrepareDownload() {
   }
 
   int64_t sizeMiB = size >> 20;
-  if (static_cast<int64_t>(freeMiB) < 3 * sizeMiB) {
-    LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "filesize:%lldMB--FreeSize:%uMB",
-         static_cast<long long>(sizeMiB), freeMiB);
-    std::wstring unit = m_langMgr.GetText(L"STR_MB");
-    if (unit.empty()) unit = L"MB";
-    std::wstring text =
-        m_langMgr.GetText(L"STR_STORAGE") + L" " + std::to_wstring(3 * sizeMiB) + L" " + unit;
-    if (ShowMessage(text, MB_OK) == IDOK) BackToFirstPage();
+  int64_t kept = KeptDownloadBytes(DownloadedInstallerPath(), size);
+  if (int64_t missing = MissingSpaceMiB(size, kept, freeMiB, dataFreeMiB)) {
+    LOGA(kLog_Info, "OnClickInstall" ZV_FW_COLON "filesize:%lldMB--FreeSize:%uMB--DataFreeSize:%uMB",
+         static_cast<long long>(sizeMiB), freeMiB, dataFreeMiB);
+    SendFailureAsync("space", "check", missing);
+    if (ShowStorageMessage(missing)) BackToFirstPage();
     return;
   }
 
@@ -192,6 +204,9 @@ void CSetupFrameWnd::OnDownloadResult(int result) {
       // Retry resumes from the files kept, rather than the window vanishing.
       DownloadFailed();
       break;
+    case kDownload_DiskFull:
+      DownloadDiskFull();
+      break;
     case kDownload_Cancelled:  // whoever cancelled decides what comes next
       break;
   }
@@ -212,8 +227,14 @@ void CSetupFrameWnd::DownloadFailed() {
   std::wstring reason = m_langMgr.GetText(proxy.empty() ? L"STR_NETWORK_ERROR" : L"STR_PROXY_AUTH");
   ReplaceAll(reason, L"{proxy}", proxy);
   std::wstring text = reason + L"\n\n" + m_langMgr.GetText(L"STR_OPERATE_TIP");
-  switch (ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING)) {
+  int answer = ShowMessage(text, MB_ABORTRETRYIGNORE | MB_ICONWARNING);
+  // Only a Retry goes on with this install; the others end it.
+  std::shared_ptr<std::atomic<bool>> sent;
+  if (answer != IDRETRY) sent = SendFailureAsync("download", "driver", kDownload_Failed);
+  switch (answer) {
     case IDABORT:
+      // The process ends with the window: the report gets a few seconds first.
+      for (int waited = 0; !*sent && waited < 5000; waited += 50) Sleep(50);
       PostMessage(WM_CLOSE, kForceClose, 0);
       break;
     case IDRETRY:
@@ -231,6 +252,62 @@ void CSetupFrameWnd::DownloadFailed() {
     default:
       break;
   }
+}
+
+void CSetupFrameWnd::DownloadDiskFull() {
+  LOGA(kLog_Info, "HttpDownloadEnd" ZV_FW_COLON "DiskFull");
+  if (m_pTaskbar) RunOnUiThread([this] { m_pTaskbar->SetState(CTaskbarProgress::kError); });
+  SendFailureAsync("download", "driver", kDownload_DiskFull);
+  // What is still to come needs room; what arrived stays in P.tmp and P.cfg
+  // and the next Install resumes from it.
+  DownloadEndFacts end = LastDownloadEnd();
+  int64_t missing = end.total > 0 ? MiBRoundedUp(end.total - end.downloaded) : MiBRoundedUp(m_nExpectedInstallerSize);
+  if (ShowStorageMessage(missing)) BackToFirstPage();
+}
+
+bool CSetupFrameWnd::ShowStorageMessage(int64_t requiredMiB) {
+  std::wstring unit = m_langMgr.GetText(L"STR_MB");
+  if (unit.empty()) unit = L"MB";
+  std::wstring text = m_langMgr.GetText(L"STR_STORAGE") + L" " + std::to_wstring(requiredMiB) + L" " + unit;
+  return ShowMessage(text, MB_OK) == IDOK;
+}
+
+std::shared_ptr<std::atomic<bool>> CSetupFrameWnd::SendFailureAsync(const char* phase, const std::string& category,
+                                                                    int64_t code) {
+  auto sent = std::make_shared<std::atomic<bool>>(false);
+  CGA* sender = CGA::GetInstance();
+  if (!sender) {
+    *sent = true;
+    return sent;
+  }
+  InstallFailureInfo failure;
+  failure.phase = phase;
+  failure.errorCategory = category;
+  failure.errorCode = code;
+  failure.bytesTotal = m_nExpectedInstallerSize > 0 ? m_nExpectedInstallerSize.load() : -1;
+  if (failure.phase == "download") {
+    // The engine's own error says more than the driver's result.
+    DownloadEndFacts end = LastDownloadEnd();
+    if (!end.errorCategory.empty()) {
+      failure.errorCategory = end.errorCategory;
+      failure.errorCode = end.errorCode;
+    }
+    failure.bytesDone = end.downloaded;
+    if (end.total >= 0) failure.bytesTotal = end.total;
+    failure.retries = end.retries;
+  } else if (failure.phase == "verify" || failure.phase == "install") {
+    failure.bytesDone = failure.bytesTotal;
+  }
+  failure.seconds = m_tInstallClicked > 0 ? SteadySeconds() - m_tInstallClicked : 0;
+  // The install's one proxy answer, which every request of it follows.
+  failure.proxyUsed = InstallEngineProxy(m_strDownloadUrl).kind != engine::kProxy_None;
+  LOGA(kLog_Info, "install failed in phase %s: %s %lld", phase, failure.errorCategory.c_str(),
+       static_cast<long long>(failure.errorCode));
+  std::thread([sender, failure, sent] {
+    sender->SendFailed(failure);
+    *sent = true;
+  }).detach();
+  return sent;
 }
 
 void CSetupFrameWnd::SendGaEventAsync(int kind) {

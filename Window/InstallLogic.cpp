@@ -74,3 +74,22 @@ std::wstring WithTrailingBackslash(const std::wstring& path) {
   if (!path.empty() && path.back() == L'\\') return path;
   return path + L"\\";
 }
+
+std::wstring DownloadUrlAfterProbe(const std::wstring& current, const std::wstring& extended,
+                                   const RedirectProbe& probe, bool* answered) {
+  bool given = false;
+  std::wstring target = extended;
+  if (!extended.empty() && probe) given = probe(extended, target);
+  if (answered) *answered = given;
+  return given ? target : current;
+}
+
+int64_t MiBRoundedUp(int64_t bytes) { return bytes <= 0 ? 0 : (bytes + (1 << 20) - 1) >> 20; }
+
+int64_t MissingSpaceMiB(int64_t size, int64_t kept, int64_t installFreeMiB, int64_t dataFreeMiB) {
+  int64_t installNeed = 3 * (size >> 20);
+  if (installFreeMiB < installNeed) return installNeed;
+  int64_t dataNeed = MiBRoundedUp(size - kept);
+  if (dataFreeMiB < dataNeed) return dataNeed;
+  return 0;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Download progress (percent of the file) on the bar: 0..ratio.
@@ -47,3 +48,23 @@ constexpr std::size_t kPeHeadBytes = 4096;
 
 // The installation folder with exactly one trailing "\\".
 std::wstring WithTrailingBackslash(const std::wstring& path);
+
+// The redirect probe of the extended download address (`extended`, empty when
+// there is none): it answers true with `target` set to the redirect's target,
+// or true with `target` untouched when no response came; false otherwise.
+using RedirectProbe = std::function<bool(const std::wstring& url, std::wstring& target)>;
+// The address to download: the redirect's target; the extended address itself
+// when the probe got no response; `current` for any other answer.
+// `answered` (if given) tells whether the probe gave the address.
+std::wstring DownloadUrlAfterProbe(const std::wstring& current, const std::wstring& extended,
+                                   const RedirectProbe& probe, bool* answered = nullptr);
+
+// The free space an installer of `size` bytes needs, in MiB: three times its
+// size on the installation folder's volume (download, unpacking, product),
+// and the bytes still to come (size less the `kept` bytes an earlier attempt
+// left) on the data folder's volume, where it is downloaded. 0 when both
+// volumes have enough, else the need of the first that lacks it.
+int64_t MissingSpaceMiB(int64_t size, int64_t kept, int64_t installFreeMiB, int64_t dataFreeMiB);
+
+// Whole MiB that `bytes` take, rounded up.
+int64_t MiBRoundedUp(int64_t bytes);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Window/DownloadProgress.h"
@@ -98,6 +99,16 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   void OnDownloadResult(int result);
   void DownloadSuccess();
   void DownloadFailed();
+  // The disk of the data folder filled up: the storage message; the bytes
+  // written stay for the next Install.
+  void DownloadDiskFull();
+  // The storage box asking for requiredMiB; true when it was answered with OK.
+  bool ShowStorageMessage(int64_t requiredMiB);
+  // Reports "Downloader_Failed" on a short-lived thread: the phase the
+  // install ended in and the error (category, code) that ended it.
+  // The flag turns true once the event has been sent.
+  std::shared_ptr<std::atomic<bool>> SendFailureAsync(const char* phase, const std::string& category,
+                                                      int64_t code);
   // Back to the first page with the progress and its counters reset.
   void BackToFirstPage();
   void SendGaEventAsync(int kind);
@@ -158,6 +169,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase {
   int m_nLastInstallPercent = 0;  // the bar never moves back during the install
   DWORD m_dwUiThread = 0;
   std::atomic<int64_t> m_nExpectedInstallerSize{0};  // size announced by the server
+  std::atomic<int64_t> m_tInstallClicked{0};  // steady-clock seconds of the last Install click
   std::atomic<bool> m_bClosing{false};  // a close is confirmed: workers stop showing anything
   ProgressTexts m_progressTexts;           // set at start-up, read afterwards
   TransferRateEstimator m_rateEstimator;   // download thread only

@@ -52,8 +52,8 @@ void CSetupFrameWnd::StartInstallExe() {
     std::wstring sha256Pin = m_langMgr.GetProductSetting(L"STR_INSTALLER_SHA256");
     DWORD exitCode = 1;
     std::wstring why;
-    bool ran = VerifyDownloadedInstaller(exe, m_nExpectedInstallerSize, sha256Pin, publisher, why) &&
-               RunSilentInstaller(exe, installDir, progressFile, &exitCode);
+    bool verified = VerifyDownloadedInstaller(exe, m_nExpectedInstallerSize, sha256Pin, publisher, why);
+    bool ran = verified && RunSilentInstaller(exe, installDir, progressFile, &exitCode);
     if (!why.empty()) LOGW(kLog_Info, L"StartInstallExe: %ls", why.c_str());
     // A close question on screen is answered first; a confirmed close wins.
     while (g_bCloseAsking) Sleep(100);
@@ -66,6 +66,10 @@ void CSetupFrameWnd::StartInstallExe() {
       return;
     }
     LOGA(kLog_Info, "StartInstallExe: installer failed (started %d, exit code %lu)", ran ? 1 : 0, exitCode);
+    if (!verified)
+      SendFailureAsync("verify", "check", 0);
+    else
+      SendFailureAsync("install", "installer", ran ? static_cast<int64_t>(exitCode) : -1);
     RunOnUiThread([this] {
       KillTimer(m_hWnd, kTimer_ProgressFile);
       if (m_pTaskbar) m_pTaskbar->SetState(CTaskbarProgress::kError);

@@ -38,8 +38,12 @@ if(ZV_HEADERS_DIR)
 else()
   target_include_directories(zv_headers SYSTEM INTERFACE /usr/include/stb)
 endif()
+# Asio picks aligned_alloc or operator new by whether the C++ library's
+# configuration was seen before its own headers; that differs between
+# translation units by include order, and the linker may then pair one unit's
+# allocation with another's release. One fixed choice for every unit.
 target_compile_definitions(zv_headers INTERFACE
-  ASIO_STANDALONE ASIO_NO_DEPRECATED SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_HEADER_ONLY
+  ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_HEADER_ONLY
   RAPIDJSON_HAS_STDSTRING=1
   # fmt formats numbers without std::locale: nothing here asks for localized
   # digits, and the locale machinery is a large part of a static executable.

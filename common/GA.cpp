@@ -21,11 +21,19 @@ CGA* CGA::GetInstance() {
 std::wstring CGA::GetClientId() { return ReadOrCreateClientId(kClientIdKey); }
 
 bool CGA::SendGACommon(const std::string& eventName) {
+  return SendEvent({eventName, WideToUtf8(m_strTitle), m_strClientId});
+}
+
+bool CGA::SendFailed(const InstallFailureInfo& failure) {
+  return SendEvent(FailureEvent(failure, WideToUtf8(m_strTitle), m_strClientId));
+}
+
+bool CGA::SendEvent(const GAEventInfo& event) {
   LOGA(kLog_Info, "tran code guid:%s", m_strClientId.c_str());
   DownloaderGAInfo info;
   info.clientId = m_strClientId;
   info.userValue = m_strClientId;
-  info.events.push_back({eventName, WideToUtf8(m_strTitle), m_strClientId});
+  info.events.push_back(event);
   JsonAllocator allocator(1024);
   rapidjson::Document document(&allocator);
   CDownloaderGAJSONStruct converter(document.GetAllocator(), &info);

@@ -1,8 +1,11 @@
 // The analytics sender: one process-wide object that reports the three
-// moments of an installation as JSON events to the collection endpoint.
+// moments of an installation, and a failure, as JSON events to the collection endpoint.
 #pragma once
 
 #include <string>
+
+struct GAEventInfo;
+struct InstallFailureInfo;
 
 class CGA {
  public:
@@ -15,6 +18,8 @@ class CGA {
   bool SendStartInstall() { return SendGACommon("Downloader_Start_Install"); }
   bool SendInstalled() { return SendGACommon("Downloader_Installed"); }
   bool SendInstalledSucceed() { return SendGACommon("Installed_Succeed"); }
+  // "Downloader_Failed": why an install ended without success.
+  bool SendFailed(const InstallFailureInfo& failure);
   // Posts one event; true when a client could be made, whatever the server answered.
   bool SendGACommon(const std::string& eventName);
 
@@ -23,6 +28,7 @@ class CGA {
 
  private:
   CGA();
+  bool SendEvent(const GAEventInfo& event);
 
   std::wstring m_strUrl;
   std::wstring m_strTitle;

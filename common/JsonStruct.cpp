@@ -67,6 +67,16 @@ rapidjson::Value CDownloaderGAJSONStruct::ToJson() {
         rapidjson::Value params(rapidjson::kObjectType);
         params.AddMember("event_category", String(info.category), m_allocator);
         params.AddMember("event_label", String(info.label), m_allocator);
+        for (const GAEventParam& extra : info.extra) {
+          rapidjson::Value value;
+          if (extra.kind == GAEventParam::kNumber)
+            value.SetInt64(extra.number);
+          else if (extra.kind == GAEventParam::kFlag)
+            value.SetBool(extra.flag);
+          else
+            value = String(extra.text);
+          params.AddMember(String(extra.key), value, m_allocator);
+        }
         event.AddMember("params", params, m_allocator);
       }
       events.PushBack(event, m_allocator);
@@ -74,6 +84,37 @@ rapidjson::Value CDownloaderGAJSONStruct::ToJson() {
     root.AddMember("events", events, m_allocator);
   }
   return root;
+}
+
+GAEventInfo FailureEvent(const InstallFailureInfo& failure, const std::string& category,
+                         const std::string& label) {
+  auto text = [](const char* key, const std::string& value) {
+    GAEventParam param;
+    param.key = key;
+    param.text = value;
+    return param;
+  };
+  auto number = [](const char* key, int64_t value) {
+    GAEventParam param;
+    param.key = key;
+    param.kind = GAEventParam::kNumber;
+    param.number = value;
+    return param;
+  };
+  GAEventParam proxy;
+  proxy.key = "proxy";
+  proxy.kind = GAEventParam::kFlag;
+  proxy.flag = failure.proxyUsed;
+  GAEventInfo event{"Downloader_Failed", category, label};
+  event.extra = {text("phase", failure.phase),
+                 text("error_category", failure.errorCategory),
+                 number("error_code", failure.errorCode),
+                 number("bytes_done", failure.bytesDone),
+                 number("bytes_total", failure.bytesTotal),
+                 number("seconds", failure.seconds),
+                 number("retries", failure.retries),
+                 proxy};
+  return event;
 }
 
 void ImageInfoJSONStruct::FromJson(const rapidjson::Value& value) {

@@ -4,17 +4,45 @@
 // document that will hold what it builds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include <rapidjson/document.h>
 
+// A parameter an event carries after "event_category" and "event_label".
+struct GAEventParam {
+  enum Kind { kText, kNumber, kFlag };
+  std::string key;
+  Kind kind = kText;
+  std::string text;
+  int64_t number = 0;
+  bool flag = false;
+};
+
 struct GAEventInfo {
   std::string name;
   std::string category;
   std::string label;
+  std::vector<GAEventParam> extra;  // none for the three progress events
 };
+
+// Why an install ended without success, as the failure event reports it.
+struct InstallFailureInfo {
+  std::string phase;          // "probe", "size", "space", "download", "verify" or "install"
+  std::string errorCategory;  // who gave the code: "driver", "installer", "check", ...
+  int64_t errorCode = 0;
+  int64_t bytesDone = 0;
+  int64_t bytesTotal = 0;     // -1 while unknown
+  int64_t seconds = 0;        // since Install was clicked
+  int64_t retries = 0;
+  bool proxyUsed = false;
+};
+
+// The "Downloader_Failed" event with the same category and label as the others.
+GAEventInfo FailureEvent(const InstallFailureInfo& failure, const std::string& category,
+                         const std::string& label);
 
 struct DownloaderGAInfo {
   std::string clientId;

@@ -5,8 +5,8 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/error.h"
 #include "EngineProxy.h"
+#include "engine/error.h"
 #include "log/Log.h"
 #include "system/StdioFile.h"
 #include "system/Strings.h"
@@ -152,6 +152,7 @@ void DownloadObj::Query(TaskStatus& status) {
                         ? static_cast<float>(status.downloaded) / static_cast<float>(status.total)
                         : 0.0f;
   status.rate = m_engine->download_rate();
+  status.error = m_engine->error();
   std::lock_guard<std::mutex> guard(m_lock);
   status.file = status.state == kTask_Complete ? m_strPath : m_strPath + L".tmp";
   status.running = m_running;
@@ -214,7 +215,9 @@ int DownloadObj::RunEngine() {
       m_io.restart();
       m_engine->stop();
       m_engine->release_files();
-      return m_stopRequested ? kTask_Incomplete : kTask_Failed;
+      if (m_stopRequested) return kTask_Incomplete;
+      auto* system = dynamic_cast<const std::system_error*>(&e);
+      return system && engine::is_disk_full(system->code()) ? kTask_DiskFull : kTask_Failed;
     }
     m_engine->release_files();
     if (!engine::is_http_error(m_engine->error(), engine::kErr_FileChanged) || startsOver == kMaxStartsOver)
@@ -239,7 +242,7 @@ int DownloadObj::RunEngine() {
   LOGA(kLog_Info, "DownloadObj::Run: task %s ended after %lld of %lld bytes%s%s",
        m_strKey.c_str(), static_cast<long long>(downloaded), static_cast<long long>(total),
        error ? ": " : (m_stopRequested ? ", stopped" : ""), error ? error.message().c_str() : "");
-  return kTask_Incomplete;
+  return engine::is_disk_full(error) ? kTask_DiskFull : kTask_Incomplete;
 }
 
 int DownloadObj::FinishComplete(int64_t total) {

@@ -21,6 +21,7 @@ enum TaskState {
   kTask_Complete = 4,
   kTask_Starting = 5,
   kTask_Stopping = 6,
+  kTask_DiskFull = 7,  // ended short because the disk is full; the files stay for a resume
 };
 
 // Opaque, unique and never reused: the address of an allocation made for it.
@@ -34,6 +35,7 @@ struct TaskStatus {
   float progress = 0.0f; // downloaded / total, 0 while the size is unknown
   int rate = 0;          // bytes per second
   bool running = false;  // the task thread is still at work
+  std::error_code error; // why the engine's run ended short; empty otherwise
 };
 
 class DownloadObj : public std::enable_shared_from_this<DownloadObj> {

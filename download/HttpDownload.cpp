@@ -9,6 +9,7 @@
 
 #include "engine/storage.h"
 #include "log/Log.h"
+#include "system/Strings.h"
 #include "system/SystemUtils.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +31,20 @@ std::mutex g_currentLock;
 CZVDownload* g_current = nullptr;
 bool g_downloadRunning = false;  // guarded by g_currentLock
 std::condition_variable g_idle;
+
+std::mutex g_lastEndLock;
+DownloadEndFacts g_lastEnd;  // guarded by g_lastEndLock
+
+void RememberEnd(const TaskStatus& status) {
+  std::lock_guard<std::mutex> guard(g_lastEndLock);
+  g_lastEnd = DownloadEndFacts();
+  g_lastEnd.downloaded = status.downloaded;
+  g_lastEnd.total = status.total;
+  if (status.error) {
+    g_lastEnd.errorCategory = status.error.category().name();
+    g_lastEnd.errorCode = status.error.value();
+  }
+}
 
 bool Exists(const fs::path& path) {
   std::error_code ec;
@@ -98,7 +113,9 @@ int CZVDownload::Run() {
     LOGA(kLog_Info, "HttpDownload: no %s", m_request->url.empty() ? "address" : "target path");
     return kDownload_Failed;
   }
-  std::string url = UnicodeToLocale(m_request->url);
+  // The engine percent-escapes the bytes of the address as they come: they
+  // are UTF-8, whatever the ANSI code page of the machine.
+  std::string url = WideToUtf8(m_request->url);
   std::wstring path = m_request->path;
   if (m_cancelRequested) return CancelPath(nullptr);
 
@@ -129,8 +146,8 @@ int CZVDownload::Run() {
 
   int result = kDownload_Failed;
   bool ended = false;
+  TaskStatus status;
   while (m_task.load()) {
-    TaskStatus status;
     QueryTask(handle, status);
     Pause(kPollMs);
     if (status.state == kTask_Complete) {
@@ -156,8 +173,13 @@ int CZVDownload::Run() {
       result = kDownload_Incomplete;
       ended = true;
       break;
+    } else if (status.state == kTask_DiskFull) {
+      result = kDownload_DiskFull;
+      ended = true;
+      break;
     }
   }
+  RememberEnd(status);
   // A cancel that came in after the loop's last query, and was accepted,
   // also takes the cancel path.
   if (Finish() || !ended) return CancelPath(handle);
@@ -219,6 +241,11 @@ bool StartHttpDownload(const DownloadRequest* request, DownloadCallback callback
   }
   g_idle.notify_all();
   return result == kDownload_Success;
+}
+
+DownloadEndFacts LastDownloadEnd() {
+  std::lock_guard<std::mutex> guard(g_lastEndLock);
+  return g_lastEnd;
 }
 
 int SetPreviousDownloadWait(int ms) {
@@ -283,4 +310,18 @@ bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
   bool removed = RemoveTemporaryFileWrap(fileName);
   LOGA(kLog_Info, "RemoveTemporaryFileWrap result=%d", removed ? 1 : 0);
   return removed;
+}
+
+int64_t KeptDownloadBytes(const std::wstring& fileName, int64_t totalBytes) {
+  engine::resume_meta meta;
+  if (totalBytes <= 0 || !engine::read_resume_meta_file(fileName + L".cfg", meta) ||
+      meta.file_size != totalBytes)
+    return 0;
+  int64_t kept = 0;
+  for (int64_t piece = 0; piece < meta.piece_num; ++piece) {
+    unsigned char bits = static_cast<unsigned char>(meta.bitfield[static_cast<std::size_t>(piece / 8)]);
+    if ((bits >> (7 - piece % 8)) & 1)
+      kept += std::min(meta.piece_size, meta.file_size - piece * meta.piece_size);
+  }
+  return kept;
 }

@@ -37,9 +37,20 @@ enum DownloadResult {
   kDownload_Incomplete = -2,
   kDownload_Failed = -4,
   kDownload_Cancelled = -5,
+  kDownload_DiskFull = -6,  // a write found the disk full; P.tmp and P.cfg stay for a resume
 };
 
 using DownloadCallback = void (*)(int code, int value, int extra, void* context);
+
+// How the last download of the process ended, for the failure report.
+struct DownloadEndFacts {
+  int64_t downloaded = 0;
+  int64_t total = -1;         // -1 while unknown
+  std::string errorCategory;  // the engine's error, empty when it gave none
+  int errorCode = 0;
+  int retries = 0;            // the engine's retries of this download
+};
+DownloadEndFacts LastDownloadEnd();
 
 class CZVDownload {
  public:
@@ -102,6 +113,10 @@ bool CancelHttpDownload();
 bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,
                             const std::wstring& fileName,
                             const engine::resource_validator& served = {});
+// Bytes of a file of totalBytes that the leftovers of fileName already hold
+// (whole pieces marked complete in its meta file); 0 when there are none or
+// they belong to another size.
+int64_t KeptDownloadBytes(const std::wstring& fileName, int64_t totalBytes);
 // Deletes fileName + ".tmp", then fileName + ".cfg"; true when neither is left.
 bool RemoveTemporaryFileWrap(const std::wstring& fileName);
 // The address and file size recorded in a meta file (and its validator, when

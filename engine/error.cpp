@@ -67,6 +67,7 @@ const char* message_of(int code) {
     case 1102: return "Server answer exceeds a limit";
     case 1103: return "Redirect from https to http refused";
     case 1104: return "The file on the server has changed";
+    case 1105: return "Disk full";
     default: return "Unknown HTTP error";
   }
 }
@@ -89,5 +90,17 @@ const std::error_category& http_category() {
 }
 
 std::error_code make_error_code(int code) { return std::error_code(code, http_category()); }
+
+bool is_disk_full(const std::error_code& ec) {
+  if (!ec) return false;
+  if (is_http_error(ec, kErr_DiskFull) || ec == std::errc::no_space_on_device) return true;
+#ifdef _WIN32
+  // The system category of the Windows runtime keeps the raw error numbers.
+  constexpr int kErrorHandleDiskFull = 39, kErrorDiskFull = 112;
+  if (ec.category() == std::system_category())
+    return ec.value() == kErrorDiskFull || ec.value() == kErrorHandleDiskFull;
+#endif
+  return false;
+}
 
 }  // namespace engine

@@ -32,6 +32,9 @@ enum engine_errc {
   // The server's file is no longer the one the earlier bytes came from: its
   // validator changed, or an "If-Range" request was answered whole.
   kErr_FileChanged = 1104,
+  // A write of received bytes found the disk full: the run ends with the
+  // bytes written so far kept for a resume.
+  kErr_DiskFull = 1105,
 };
 
 class error_category_impl : public std::error_category {
@@ -50,5 +53,9 @@ std::error_code make_error_code(int code);
 inline bool is_http_error(const std::error_code& ec, int code) {
   return ec.value() == code && &ec.category() == &http_category();
 }
+
+// True for a file-system error that means the volume has no room left:
+// ENOSPC, or on Windows ERROR_DISK_FULL / ERROR_HANDLE_DISK_FULL.
+bool is_disk_full(const std::error_code& ec);
 
 }  // namespace engine

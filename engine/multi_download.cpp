@@ -262,6 +262,9 @@ void multi_download::start(const std::string& address, const download_settings& 
     s0.close();
     throw std::system_error(asio::error::operation_aborted, "stopped");
   }
+  // The meta file takes its room now: every later save rewrites the same
+  // number of bytes, so a disk that fills up still keeps the resume state.
+  if (multi_) save_meta();
   rate_budget_ = settings_.rate_limit;
   abort_ = false;
   complete_ = false;
@@ -427,8 +430,13 @@ void multi_download::on_read(const conn_ptr& c, const std::shared_ptr<http_strea
     if (multi_ && offset + static_cast<int64_t>(n) > c->range_last + 1) n = static_cast<std::size_t>(c->range_last + 1 - offset);
     int64_t written = storage_->write(c->buffer.data(), offset, static_cast<int>(n));
     if (written != static_cast<int64_t>(n)) {
-      LOGA(kLog_Info, "engine: write of %u bytes at %lld failed", static_cast<unsigned>(n), static_cast<long long>(offset));
-      return end_fatal(std::make_error_code(std::errc::io_error));
+      std::error_code why = storage_->last_error();
+      LOGA(kLog_Info, "engine: write of %u bytes at %lld failed: %s", static_cast<unsigned>(n),
+           static_cast<long long>(offset), why.message().c_str());
+      // A full disk has its own error, so that the user is told about the
+      // storage and not the network; the bytes written so far stay counted.
+      if (is_disk_full(why)) return end_fatal(make_error_code(kErr_DiskFull));
+      return end_fatal(why ? why : std::make_error_code(std::errc::io_error));
     }
     // Counted only once it is on disk.
     if (file_size_.load() >= 0) downloaded_.add(offset, offset + static_cast<int64_t>(n));

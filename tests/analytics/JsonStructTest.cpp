@@ -51,6 +51,54 @@ TEST_CASE("The analytics payload is written byte for byte in the pretty layout")
   CHECK(count == 17);
 }
 
+TEST_CASE("The failure event carries its reasons after the common parameters, byte for byte") {
+  InstallFailureInfo failure;
+  failure.phase = "download";
+  failure.errorCategory = "HTTP";
+  failure.errorCode = 1104;
+  failure.bytesDone = 4194304;
+  failure.bytesTotal = 8388625;
+  failure.seconds = 12;
+  failure.retries = 0;
+  failure.proxyUsed = false;
+  DownloaderGAInfo info = OneEvent("X", "unused", "C");
+  info.events[0] = FailureEvent(failure, "C", "X");
+  const std::string expected =
+      "{\n"
+      "    \"client_id\": \"X\",\n"
+      "    \"user_properties\": {\n"
+      "        \"uid\": {\n"
+      "            \"value\": \"X\"\n"
+      "        }\n"
+      "    },\n"
+      "    \"events\": [\n"
+      "        {\n"
+      "            \"name\": \"Downloader_Failed\",\n"
+      "            \"params\": {\n"
+      "                \"event_category\": \"C\",\n"
+      "                \"event_label\": \"X\",\n"
+      "                \"phase\": \"download\",\n"
+      "                \"error_category\": \"HTTP\",\n"
+      "                \"error_code\": 1104,\n"
+      "                \"bytes_done\": 4194304,\n"
+      "                \"bytes_total\": 8388625,\n"
+      "                \"seconds\": 12,\n"
+      "                \"retries\": 0,\n"
+      "                \"proxy\": false\n"
+      "            }\n"
+      "        }\n"
+      "    ]\n"
+      "}";
+  CHECK(Payload(info) == expected);
+  // A size still unknown and a proxy in use.
+  failure.bytesTotal = -1;
+  failure.proxyUsed = true;
+  info.events[0] = FailureEvent(failure, "C", "X");
+  std::string text = Payload(info);
+  CHECK(text.find("\"bytes_total\": -1,\n") != std::string::npos);
+  CHECK(text.find("\"proxy\": true\n") != std::string::npos);
+}
+
 TEST_CASE("Payload strings are escaped; UTF-8 passes unchanged; no events gives []") {
   std::string text = Payload(OneEvent("id", "e", "Say \"hi\"\\ \x01 Quillory \xc3\xa9"));
   CHECK(text.find("\"event_category\": \"Say \\\"hi\\\"\\\\ \\u0001 Quillory \xc3\xa9\"") != std::string::npos);

@@ -44,6 +44,21 @@ TEST_CASE("downloads land under a non-ASCII folder and replace an old file of th
   }
 }
 
+TEST_CASE("a non-ASCII address goes on the wire as percent-escaped UTF-8, not the ANSI code page") {
+  // nginx finds the file by the UTF-8 bytes of its name.
+  const fs::path served = zvpeers::FilesDir() / L"gr\u00fcn \u6587\u4ef6.bin";
+  fs::copy_file(zvpeers::FilesDir() / "small.bin", served, fs::copy_options::overwrite_existing);
+  zvtest::TempDir dir("wine-driver-utf8");
+  fs::path target = dir.path() / L"utf8.bin";
+  Recorder recorder;
+  std::wstring url = Utf8ToWide(zvpeers::Url("nginx", "http", "/files/")) + L"gr\u00fcn \u6587\u4ef6.bin";
+  CHECK(Fetch(url, Wide(target), recorder));
+  recorder.CheckSequence(kDownload_Success);
+  CHECK(zvpeers::Sha256OfFile(target) == zvpeers::ManifestSha256("small.bin"));
+  std::error_code ec;
+  fs::remove(served, ec);
+}
+
 TEST_CASE("a running download's files are left alone; cancelled, they resume") {
   zvtest::TempDir dir("wine-driver-resume");
   fs::path target = dir.path() / L"setup.exe";

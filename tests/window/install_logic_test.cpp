@@ -93,3 +93,55 @@ TEST_CASE("installation folder gets one trailing backslash") {
   CHECK(WithTrailingBackslash(L"D:\\Apps\\") == L"D:\\Apps\\");
   CHECK(WithTrailingBackslash(L"") == L"\\");
 }
+
+TEST_CASE("the redirect probe decides the download address") {
+  const std::wstring standard = L"http://dl.example/setup.exe";
+  const std::wstring extended = L"http://dl.example/setup.exe?ex=1";
+  const std::wstring redirected = L"https://cdn.example/setup-2.exe";
+  struct Case {
+    const char* name;
+    RedirectProbe probe;
+    std::wstring expected;
+  } cases[] = {
+      {"a 302 gives its target", [&](const std::wstring&, std::wstring& t) { t = redirected; return true; },
+       redirected},
+      // The probe leaves the target as it found it when nothing answered.
+      {"no response: the extended address itself", [](const std::wstring&, std::wstring&) { return true; },
+       extended},
+      {"another answer or an earlier failure: unchanged",
+       [](const std::wstring&, std::wstring& t) { t = L"ignored"; return false; }, standard},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    bool answered = false;
+    CHECK(DownloadUrlAfterProbe(standard, extended, c.probe, &answered) == c.expected);
+    CHECK(answered == (c.expected != standard));
+  }
+  bool asked = false;
+  CHECK(DownloadUrlAfterProbe(standard, L"", [&](const std::wstring&, std::wstring&) { asked = true; return true; }) ==
+        standard);
+  CHECK_FALSE(asked);
+}
+
+TEST_CASE("free space: three times the installer on the installation volume, all of it on the data volume") {
+  constexpr int64_t kMiB = 1 << 20;
+  struct Case {
+    int64_t size, kept, installFree, dataFree, missing;
+  } cases[] = {
+      {500 * kMiB, 0, 1500, 500, 0},
+      {500 * kMiB, 0, 1499, 100000, 1500},    // the installation volume first
+      {500 * kMiB, 0, 100000, 499, 500},      // the data folder's volume, where P.tmp grows
+      {500 * kMiB + 1, 0, 100000, 500, 501},  // a part of a MiB still needs room
+      {500 * kMiB + 1, 0, 1500, 501, 0},
+      {500 * kMiB, 300 * kMiB, 1500, 200, 0},    // bytes kept for a resume need no new room
+      {500 * kMiB, 300 * kMiB, 1500, 199, 200},
+      {0, 0, 0, 0, 0},                          // size unknown: the check passes
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.size);
+    CAPTURE(c.kept);
+    CAPTURE(c.installFree);
+    CAPTURE(c.dataFree);
+    CHECK(MissingSpaceMiB(c.size, c.kept, c.installFree, c.dataFree) == c.missing);
+  }
+}

@@ -56,6 +56,10 @@ Scenarios (all by default, or those named after the arguments):
                 build of the same size while the download is stopped: the
                 resumed download starts over, says why, and ends
                 byte-identical to the new build
+  datafull      the data folder on a volume with less room than the
+                installer (a 1 MiB tmpfs mounted there; needs root): the
+                storage message, not the network one, nothing downloaded,
+                and the "Downloader_Failed" event of the space phase
 
 Every state is saved as a screenshot in BUILD_DIR/artifacts/install-road/.
 Needs the fixtures wine, demo.servers and wine.test_ca.
@@ -252,10 +256,20 @@ def api_get(path):
         return r.read().decode("utf-8")
 
 
-def collected_event_names():
-    """Names of the analytics events the collector has received since its reset."""
-    return [json.loads(json.loads(line)["body"])["events"][0]["name"]
+def collected_events():
+    """The analytics events the collector has received since its reset."""
+    return [json.loads(json.loads(line)["body"])["events"][0]
             for line in api_get("/control/collected").splitlines() if line.strip()]
+
+
+def collected_event_names():
+    return [event["name"] for event in collected_events()]
+
+
+def failure_event_params(timeout=15):
+    """The parameters of the first "Downloader_Failed" event collected ({} when none came)."""
+    failed = poll(lambda: [e for e in collected_events() if e["name"] == "Downloader_Failed"], bool, timeout)
+    return failed[0].get("params", {}) if failed else {}
 
 
 def taskkill(*names):
@@ -612,6 +626,9 @@ def scenario_exitcode():
     check(wait_log(r"installer failed \(started 1, exit code 7\)", 0) is not None, "exitcode: the log has the code")
     got = collected_event_names()
     check("Installed_Succeed" not in got, f"exitcode: no success event ({got})")
+    params = failure_event_params()
+    check(params.get("phase") == "install" and params.get("error_category") == "installer" and
+          params.get("error_code") == 7, f"exitcode: the failure event names the installer's exit code ({params})")
     # Install again: the kept installer runs (and fails again) without a new download.
     inst.click(INSTALL)
     again = wait_log("PrepareDownload: the installer kept from the last attempt is used", 30, mark)
@@ -920,6 +937,38 @@ def scenario_replaced():
         wait_log("ShowMessage:", 10, mark + 1)
         answer("y")
         check(inst.wait_exit(30) == 0, "replaced: closed with exit code 0")
+
+
+def scenario_datafull():
+    fresh_state()
+    data_dir.mkdir(parents=True, exist_ok=True)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(data_dir)]).returncode == 0
+    if not check(mounted, "datafull: a 1 MiB tmpfs is mounted at the data folder (the test runs as root)"):
+        return
+    try:
+        inst = open_installer("datafull")
+        if not inst:
+            return
+        mark = log_mark()
+        inst.click(INSTALL)
+        line = wait_log("ShowMessage:", 30, mark)
+        storage, network = text_of("English", "STR_STORAGE"), text_of("English", "STR_NETWORK_ERROR")
+        check(line is not None and storage in line and network not in line,
+              f"datafull: the storage message, not the network one ({line})")
+        check(wait_log("DataFreeSize:0MB", 0, mark) is not None, "datafull: the data folder's free space is logged")
+        inst.shot("datafull-1-message")
+        answer("Return")
+        check(wait_log("UpdateWindowSate:kWindow_Init", 10, mark) is not None, "datafull: back to the first page")
+        check("Download...." not in "\n".join(log_lines()[mark:]), "datafull: no download was started")
+        check(leftovers() == [], f"datafull: nothing downloaded ({leftovers()})")
+        params = failure_event_params()
+        check(params.get("phase") == "space" and params.get("error_category") == "check" and
+              params.get("error_code") == 1 and params.get("proxy") is False,
+              f"datafull: the failure event names the space phase and the 1 MiB missing ({params})")
+        close_first_page("datafull", inst, mark + 1)
+    finally:
+        kill_leftovers()
+        subprocess.run(["umount", "-l", str(data_dir)])
 
 
 try:
