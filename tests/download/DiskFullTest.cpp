@@ -10,10 +10,13 @@
 #include <fstream>
 
 #include "DriverHelpers.h"
+#include "tests/support/LogSince.h"
+#include "engine/error.h"
 #include "engine/storage.h"
 
 namespace fs = std::filesystem;
 using namespace drivertest;
+using zvtest::LogSince;
 
 namespace {
 

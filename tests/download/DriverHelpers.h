@@ -99,29 +99,4 @@ inline bool Fetch(const std::wstring& url, const std::wstring& path, Recorder& r
   return StartHttpDownload(&request, &Recorder::Callback, nullptr);
 }
 
-// The log facility names its file with "\\" separators on every system.
-inline std::filesystem::path LogPath() {
-  LOGA(kLog_Info, "driver test: log mark");  // sets the log up if it is not yet
-  std::wstring path = CurrentLogFilePath();
-#ifndef _WIN32
-  for (wchar_t& c : path)
-    if (c == L'\\') c = L'/';
-#endif
-  return std::filesystem::path(path);
-}
-
-// The log file goes on across runs and test cases: only what is written
-// after the mark counts.
-class LogSince {
- public:
-  LogSince() : start_(zvtest::ReadFile(LogPath()).size()) {}
-  bool Has(const std::string& text) const {
-    std::string all = zvtest::ReadFile(LogPath());
-    return all.size() > start_ && all.find(text, start_) != std::string::npos;
-  }
-
- private:
-  std::size_t start_;
-};
-
 }  // namespace drivertest
