@@ -559,7 +559,7 @@ TEST_CASE("a file replaced during the download is started over once and ends as 
   };
   LogSince log;
   REQUIRE(Fetch(Utf8ToWide(file.Url("/rate/64k/")), target.wstring(), recorder));
-  recorder.CheckSequence(kDownload_Success);
+  recorder.CheckSequence(kDownload_Success, 1);
   CHECK(published);
   CHECK(zvtest::ReadFile(target) == new_build);
   CHECK(log.Count("engine: the file on the server has changed") == 1);

@@ -15,7 +15,7 @@ FOLDERS = ["system", "log", "engine", "http", "tool", "ui", "download", "common"
 PLANTS = [
     ("engine/url.h", '#include "download/HttpDownload.h"', "up a floor, from engine to download"),
     ("system/Strings.h", '#include "log/Log.h"', "up a floor, from system to log"),
-    ("http/Url.h", '#include "engine/url.h"', "http and engine share a floor"),
+    ("tool/RequestUrl.h", '#include "engine/url.h"', "tool and engine share a floor"),
     ("ui/win/UIManager.cpp", '#include "ui/win/UIControls.h"', "up a floor, from ui/win core to ui/win controls"),
     ("ui/archive/ZipArchive.h", '#include "ui/markup_tree/XmlDocument.h"', "up a floor, from ui/archive"),
     ("tool/BaseRequest.h", '#include "WinHttpRequest.h"', "back into CWinHttpRequest, a subclass of its own CBaseRequest"),
