@@ -31,7 +31,7 @@ bool SameMd5(const std::string& a, const std::string& b) {
 }
 
 bool IsPngFile(const std::wstring& path) {
-  StdioFile in = OpenStdioFile(std::filesystem::path(path), "rb");
+  StdioFile in = OpenStdioFile(path, "rb");
   char signature[8] = {};
   return in && std::fread(signature, 1, 8, in.get()) == 8 && std::string(signature, 8) == "\x89PNG\r\n\x1a\n";
 }

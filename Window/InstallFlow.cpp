@@ -2,7 +2,6 @@
 // check, the pre-download worker (redirect probe, size, free space), the
 // download thread and its outcome.
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -15,6 +14,7 @@
 #include "download/EngineProxy.h"
 #include "download/HttpDownload.h"
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
 #include "tool/SystemProxy.h"
@@ -42,7 +42,7 @@ bool IsPathUsable(const std::wstring& path, bool& exists) {
 // The size of a file, or -1 when there is none.
 int64_t FileSize(const std::wstring& path) {
   std::error_code ec;
-  auto size = std::filesystem::file_size(std::filesystem::path(path), ec);
+  auto size = ::FileSize(path, ec);
   return ec ? -1 : static_cast<int64_t>(size);
 }
 

@@ -1,11 +1,11 @@
 #include "common/IniFile.h"
 
-#include <filesystem>
 #include <functional>
 #include <system_error>
 #include <vector>
 
 #include "system/StdioFile.h"
+#include "system/FileOps.h"
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
 
@@ -60,17 +60,16 @@ void ForEachIniLine(const std::wstring& text,
 }
 
 std::wstring ReadIniFile(const std::wstring& file) {
-  std::string narrow = WideToUtf8(file);
 #if defined(_WIN32)
-  std::filesystem::path path(file);
+  const std::wstring& path = file;
 #else
-  for (char& c : narrow)
-    if (c == '\\') c = '/';
-  std::filesystem::path path(narrow);
+  std::wstring path = file;
+  for (wchar_t& c : path)
+    if (c == L'\\') c = L'/';
 #endif
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::wstring();
-  const auto size = std::filesystem::file_size(path, ec);
+  if (!IsRegularFile(path, ec)) return std::wstring();
+  const auto size = FileSize(path, ec);
   if (ec || size > kMaxIniFileSize) return std::wstring();
   std::string bytes(static_cast<std::size_t>(size), '\0');
   if (StdioFile in = OpenStdioFile(path, "rb"))

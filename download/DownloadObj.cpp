@@ -1,38 +1,36 @@
 #include "DownloadObj.h"
 
 #include <chrono>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 
 #include "EngineProxy.h"
 #include "engine/error.h"
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/StdioFile.h"
 #include "system/Strings.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 // Replaces `to` by `from`. A plain rename where the platform allows it; an
 // existing regular file of the target name is removed first where it does
 // not; a copy where the two lie on different volumes.
-std::error_code MoveReplacing(const fs::path& from, const fs::path& to) {
+std::error_code MoveReplacing(const std::wstring& from, const std::wstring& to) {
   std::error_code ec;
-  fs::rename(from, to, ec);
+  RenameFile(from, to, ec);
   if (!ec) return ec;
   std::error_code probe;
-  if (fs::is_regular_file(to, probe)) {
+  if (IsRegularFile(to, probe)) {
     std::error_code removed;
-    if (fs::remove(to, removed)) {
-      fs::rename(from, to, ec);
+    if (RemoveFile(to, removed)) {
+      RenameFile(from, to, ec);
       if (!ec) return ec;
     }
   }
   if (ec == std::errc::cross_device_link) {
     if (CopyStdioFile(from, to)) {
-      fs::remove(from, ec);
+      RemoveFile(from, ec);
       ec.clear();
     }
   }
@@ -41,11 +39,11 @@ std::error_code MoveReplacing(const fs::path& from, const fs::path& to) {
 
 // True when the file holds exactly `total` bytes; otherwise the log says what
 // it holds, and at which step (`when`).
-bool HoldsExactly(const fs::path& file, int64_t total, const wchar_t* when) {
+bool HoldsExactly(const std::wstring& file, int64_t total, const wchar_t* when) {
   std::error_code ec;
-  uintmax_t size = fs::file_size(file, ec);
+  uintmax_t size = FileSize(file, ec);
   if (!ec && size == static_cast<uintmax_t>(total)) return true;
-  LOGW(kLog_Info, L"DownloadObj: %ls holds %lld bytes %ls, %lld announced", file.wstring().c_str(),
+  LOGW(kLog_Info, L"DownloadObj: %ls holds %lld bytes %ls, %lld announced", file.c_str(),
        ec ? -1LL : static_cast<long long>(size), when, static_cast<long long>(total));
   return false;
 }
@@ -251,24 +249,24 @@ int DownloadObj::FinishComplete(int64_t total) {
     std::lock_guard<std::mutex> guard(m_lock);
     path = m_strPath;
   }
-  const fs::path target(path), data(path + L".tmp"), meta(path + L".cfg");
+  const std::wstring target = path, data = path + L".tmp", meta = path + L".cfg";
   if (!HoldsExactly(data, total, L"before the rename")) return kTask_Failed;
   std::error_code ec = MoveReplacing(data, target);
   if (ec) {
     // The finished data stays in P.tmp with its meta file: a retry finds it
     // complete and only renames.
-    LOGW(kLog_Info, L"DownloadObj: rename to %ls failed: %ls", target.wstring().c_str(),
+    LOGW(kLog_Info, L"DownloadObj: rename to %ls failed: %ls", target.c_str(),
          Utf8ToWide(ec.message()).c_str());
     return kTask_Failed;
   }
   if (!HoldsExactly(target, total, L"after the rename")) {
     std::error_code back;
-    fs::rename(target, data, back);
+    RenameFile(target, data, back);
     return kTask_Failed;
   }
-  fs::remove(meta, ec);
+  RemoveFile(meta, ec);
   if (ec) {
-    LOGW(kLog_Info, L"DownloadObj: %ls not deleted: %ls", meta.wstring().c_str(),
+    LOGW(kLog_Info, L"DownloadObj: %ls not deleted: %ls", meta.c_str(),
          Utf8ToWide(ec.message()).c_str());
   }
   return kTask_Complete;

@@ -4,15 +4,14 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <filesystem>
 #include <thread>
 
 #include "engine/storage.h"
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/Strings.h"
 #include "system/SystemUtils.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,9 +45,9 @@ void RememberEnd(const TaskStatus& status) {
   }
 }
 
-bool Exists(const fs::path& path) {
+bool Exists(const std::wstring& path) {
   std::error_code ec;
-  return fs::exists(path, ec) && !ec;
+  return FileExists(path, ec) && !ec;
 }
 
 }  // namespace
@@ -261,7 +260,7 @@ bool CancelHttpDownload() {
 bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& metaPath,
                   engine::resource_validator* validator) {
   std::error_code ec;
-  uintmax_t bytes = fs::file_size(fs::path(metaPath), ec);
+  uintmax_t bytes = FileSize(metaPath, ec);
   if (ec) return false;
   if (bytes == 0) return true;
   engine::resume_meta meta;
@@ -278,10 +277,10 @@ bool ReadMetaInfo(int64_t& size, std::string& finalUrl, const std::wstring& meta
 
 bool RemoveTemporaryFileWrap(const std::wstring& fileName) {
   std::error_code ec;
-  fs::path data(fileName + L".tmp"), meta(fileName + L".cfg");
-  if (Exists(data) && !fs::remove(data, ec)) return false;
+  const std::wstring data = fileName + L".tmp", meta = fileName + L".cfg";
+  if (Exists(data) && !RemoveFile(data, ec)) return false;
   if (!Exists(meta)) return true;
-  return fs::remove(meta, ec) && !ec;
+  return RemoveFile(meta, ec) && !ec;
 }
 
 bool JudgeDeleteHistoryFile(const std::wstring& url, int64_t totalBytes,

@@ -2,10 +2,10 @@
 
 #include "engine/error.h"
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/Strings.h"
 
 #include <algorithm>
-#include <filesystem>
 
 namespace engine {
 
@@ -18,8 +18,6 @@ constexpr std::size_t kReadBuffer = 256 * 1024;
 std::string range_value(int64_t first, int64_t last) {
   return "bytes=" + std::to_string(first) + "-" + std::to_string(last);
 }
-
-std::filesystem::path fs_path(const std::wstring& p) { return std::filesystem::path(p); }
 
 }  // namespace
 
@@ -219,7 +217,7 @@ void multi_download::start(const std::string& address, const download_settings& 
     if (loaded < 0) {
       close_meta();
       std::error_code rm;
-      std::filesystem::remove(fs_path(settings_.meta_path), rm);
+      RemoveFile(settings_.meta_path, rm);
     }
     resumed = loaded > 0;
     if (!resumed) {
@@ -241,7 +239,7 @@ void multi_download::start(const std::string& address, const download_settings& 
   storage_ = settings_.storage_factory ? settings_.storage_factory() : std::make_unique<default_storge>();
   storage_->open(data_file_name(), ec);
   std::error_code size_ec;
-  if (!ec && !resumed && std::filesystem::file_size(fs_path(data_file_name()), size_ec) != 0) {
+  if (!ec && !resumed && FileSize(data_file_name(), size_ec) != 0) {
     // Only a file with old bytes in it is cut: cutting an empty one changes
     // nothing and makes some file systems (ext4) write the whole file out
     // when it is closed.
@@ -760,7 +758,7 @@ int multi_download::load_meta(const std::wstring& path) {
     return -1;
   }
   std::error_code size_ec;
-  uintmax_t data_size = std::filesystem::file_size(fs_path(data_file_name()), size_ec);
+  uintmax_t data_size = FileSize(data_file_name(), size_ec);
   why = check_resume_meta(meta, file_size_.load(), size_ec ? 0 : static_cast<int64_t>(data_size));
   if (!why.empty()) {
     LOGA(kLog_Info, "engine: resume file does not fit (%s), starting over", why.c_str());

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "system/FileOps.h"
+
 void MemorySink::Begin(long long total) {
   if (total > static_cast<long long>(kHttpMaxBodyInMemory) || (total == 0 && !m_allowEmpty))
     throw kHttpErr_Size;
@@ -38,7 +40,7 @@ FileSink::~FileSink() {
   // A partial body never stays behind; a file this call did not start writing is not touched.
   if (m_started && !m_complete) {
     std::error_code ec;
-    std::filesystem::remove(m_path, ec);
+    RemoveFile(m_path, ec);
   }
 }
 

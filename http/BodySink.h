@@ -3,7 +3,6 @@
 // and failure raises an HttpInterfaceError.
 #pragma once
 
-#include <filesystem>
 #include <string>
 
 #include "http/HttpBase.h"
@@ -54,7 +53,7 @@ class FileSink : public BodySink {
   void ReportFailed();
 
  private:
-  std::filesystem::path m_path;
+  std::wstring m_path;
   IHttpCallback* m_callback;
   int m_param;
   StdioFile m_file;

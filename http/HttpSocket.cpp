@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "http/BodySink.h"
 #include "http/Url.h"

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cctype>
-#include <filesystem>
 
+#include "system/FileOps.h"
 #include "system/Strings.h"
 
 void CSystemHttpClient::NoteSystemError() { m_dwSystemError = GetLastError(); }
@@ -72,7 +72,7 @@ bool CSystemHttpClient::DoDownloadFile(const std::wstring& url, const std::wstri
     if (filePath.empty()) throw kHttpErr_File;
     if (createFolders) {
       std::error_code ec;
-      std::filesystem::create_directories(std::filesystem::path(filePath).parent_path(), ec);
+      CreateDirectories(ParentPath(filePath), ec);
     }
     Exchange(url, false, std::string(), std::wstring(), sink);
     return true;

@@ -1,13 +1,13 @@
-// A C stdio file opened by a std::filesystem::path (by its wide name on
-// Windows), closed when the handle goes away. Used in place of the iostream
+// A C stdio file opened by its wide name, closed when the handle goes away. Used in place of the iostream
 // file classes, whose locale machinery would weigh on the static executable.
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "system/FileOps.h"
 
 struct StdioFileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -15,18 +15,13 @@ struct StdioFileCloser {
 using StdioFile = std::unique_ptr<std::FILE, StdioFileCloser>;
 
 // `mode` is an fopen mode of ASCII letters such as "rb" or "wb".
-inline StdioFile OpenStdioFile(const std::filesystem::path& path, const char* mode) {
-#if defined(_WIN32)
-  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-  return StdioFile(_wfopen(path.c_str(), wideMode.c_str()));
-#else
-  return StdioFile(std::fopen(path.c_str(), mode));
-#endif
+inline StdioFile OpenStdioFile(const std::wstring& path, const char* mode) {
+  return StdioFile(OpenFileWide(path, mode));
 }
 
 // Copies the bytes of `from` into `to`, created or emptied first; false on
 // any failure (which may leave `to` incomplete).
-inline bool CopyStdioFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+inline bool CopyStdioFile(const std::wstring& from, const std::wstring& to) {
   StdioFile in = OpenStdioFile(from, "rb");
   if (!in) return false;
   StdioFile out = OpenStdioFile(to, "wb");

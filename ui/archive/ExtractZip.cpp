@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/Strings.h"
 #include "ui/archive/NativePath.h"
 #include "ui/archive/ZipArchive.h"
@@ -88,10 +89,10 @@ bool IsSafeEntryName(const std::string& name, std::string& reason) {
 
 bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstring& folder,
                         const ExtractLimits& limits) {
-  const std::filesystem::path root = ToFsPath(folder);
+  const std::wstring root = ToNativePath(folder);
   std::error_code ec;
-  std::filesystem::create_directories(root, ec);
-  if (!std::filesystem::is_directory(root, ec)) {
+  CreateDirectories(root, ec);
+  if (!IsDirectory(root, ec)) {
     LOGW(kLog_Info, L"ExtractZipToFolder: cannot create the folder %ls", folder.c_str());
     return false;
   }
@@ -116,12 +117,12 @@ bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstri
       allWritten = false;
       continue;
     }
-    std::filesystem::path target = root;
+    std::wstring target = root;
     for (const std::string& segment : SplitSegments(entry.name))
-      if (!segment.empty()) target /= ToFsPath(Utf8ToWide(segment));
+      if (!segment.empty()) target = JoinPath(target, ToNativePath(Utf8ToWide(segment)));
     if (entry.IsFolder()) {
-      std::filesystem::create_directories(target, ec);
-      if (!std::filesystem::is_directory(target, ec)) {
+      CreateDirectories(target, ec);
+      if (!IsDirectory(target, ec)) {
         LOGA(kLog_Info, "ExtractZipToFolder: cannot create folder \"%s\"", entry.name.c_str());
         allWritten = false;
       }
@@ -141,7 +142,7 @@ bool ExtractZipToFolder(const void* buffer, std::size_t length, const std::wstri
       continue;
     }
     total += content.size();
-    std::filesystem::create_directories(target.parent_path(), ec);
+    CreateDirectories(ParentPath(target), ec);
     std::string error;
     if (!WriteFileReplacing(target, content, error)) {
       LOGA(kLog_Info, "ExtractZipToFolder: entry \"%s\" not written: %s", entry.name.c_str(),

@@ -4,19 +4,19 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <string>
 
 namespace SkinUI {
 
-std::filesystem::path ToFsPath(const std::wstring& path);
+// The path in the platform's form: elsewhere than on Windows "\\" becomes "/".
+std::wstring ToNativePath(const std::wstring& path);
 
 // Reads a whole regular file when it holds at most maxSize bytes.
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::size_t maxSize);
 
 // Writes `bytes` to a companion file beside `target` and renames it over the
 // target, so that the target is either the complete new file or unchanged.
-bool WriteFileReplacing(const std::filesystem::path& target, const std::string& bytes,
+bool WriteFileReplacing(const std::wstring& target, const std::string& bytes,
                         std::string& error);
 
 }  // namespace SkinUI

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "log/Log.h"
+#include "system/FileOps.h"
 #include "system/SystemUtils.h"
 #include "ui/archive/NativePath.h"
 #include "ui/archive/ZipArchive.h"
@@ -60,12 +61,12 @@ bool ReadFromArchive(const CZipArchive& archive, const std::wstring& name, std::
 bool ReadPlainFile(const std::wstring& path, std::size_t maxSize, std::string& bytes,
                    std::wstring& error) {
   std::error_code ec;
-  const std::filesystem::path fsPath = ToFsPath(path);
-  if (!std::filesystem::is_regular_file(fsPath, ec)) {
+  const std::wstring nativePath = ToNativePath(path);
+  if (!IsRegularFile(nativePath, ec)) {
     error = L"Error opening file";
     return false;
   }
-  if (std::filesystem::file_size(fsPath, ec) > maxSize) {
+  if (FileSize(nativePath, ec) > maxSize) {
     error = L"File too large";
     return false;
   }
