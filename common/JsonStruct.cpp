@@ -105,7 +105,7 @@ GAEventInfo FailureEvent(const InstallFailureInfo& failure, const std::string& c
   proxy.key = "proxy";
   proxy.kind = GAEventParam::kFlag;
   proxy.flag = failure.proxyUsed;
-  GAEventInfo event{"Downloader_Failed", category, label};
+  GAEventInfo event{"Downloader_Failed", category, label, {}};
   event.extra = {text("phase", failure.phase),
                  text("error_category", failure.errorCategory),
                  number("error_code", failure.errorCode),
